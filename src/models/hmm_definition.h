@@ -1,0 +1,48 @@
+// HMM definition files: a subset of the HTK definition language with fixed
+// keyword spelling and fixed dimensions, one text file per model.
+//
+// Recognised keywords: <BeginHMM> <MFCC_D> <NULLD> <DIAGC> (no effect),
+// <EndHMM> (stops reading), <NumStates> N, <State> s, <NumMixes> m,
+// <Mixture> m w, <Mean> size 24-reals, <Variance> size 24-reals, <GConst> g,
+// <TransP> size NxN-reals, <VecSize> x, <StreamInfo> x y. Any other token is
+// reported as "Idiot <token>" on the console and skipped, so macro headers and
+// quoted names cost a diagnostic line each and nothing else.
+//
+// The record receives variances as reciprocals and transition probabilities as
+// natural logarithms. Values that would land outside the record (a state,
+// component, state count or mixture count beyond its slots, a <TransP> before
+// <NumStates>, model data before any <State>) refuse the whole file with a
+// message naming it and the value: a data directory is user input.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "models/hmm_model.h"
+
+namespace kws {
+
+// Largest <NumStates> accepted: 5 emitting states fill the state slots; the
+// transition matrix keeps the 6 x 6 corner, which holds every state-to-next
+// step the recognizers read.
+inline constexpr int kMaxStateCount = 7;
+
+// Fills record from the definition text of the model called name; path only
+// names the file in messages. Every state's mixture count starts at 1 and
+// every weight at 1.0, so a state without <NumMixes>/<Mixture> lines is one
+// component of weight 1. Returns an empty string, or why the file was refused.
+std::string parse_hmm_definition(std::string text, std::string_view name, std::string_view path,
+                                 HmmModel& record);
+
+// Reads data_directory/model/bsl/<name> into record. A file that cannot be
+// opened shows "Open HMM <path> error!" in a message box and ends the process;
+// a refused file prints its reason and ends the process (status 1 both).
+void read_hmm_definition(std::string_view data_directory, std::string_view name, HmmModel& record);
+
+// The definition text of a model in the subset the reader accepts without a
+// diagnostic. Means, weights and GConst values read back bit for bit; inverse
+// variances and log transitions pass through their reciprocal and exponential
+// and read back to within a unit in the last place.
+std::string write_hmm_definition(const HmmModel& model);
+
+}  // namespace kws
