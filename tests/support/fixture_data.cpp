@@ -12,7 +12,7 @@
 #include "models/anti_model_file.h"
 #include "models/hmm_definition.h"
 #include "models/model_inventory.h"
-#include "platform/text_encoding.h"
+#include "support/big5_text.h"
 
 namespace kws::testing {
 namespace {
@@ -29,12 +29,6 @@ class Sequence {
  private:
   std::uint32_t state_;
 };
-
-std::string big5(std::string_view utf8) {
-  const std::optional<std::string> text = utf8_to_big5(utf8);
-  EXPECT_TRUE(text.has_value()) << utf8;
-  return text.value_or("");
-}
 
 std::string keyword_reference_text() {
   const std::string stations[] = {big5("台北"), big5("板橋"), big5("新竹"), big5("台中"), big5("高雄")};
