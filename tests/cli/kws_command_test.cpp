@@ -1,0 +1,156 @@
+// End-to-end tests of the kws command: the real binary, run as a user would.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "support/fixture_data.h"
+
+namespace kws {
+namespace {
+
+struct CommandRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string read_text(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// Runs kws with arguments (already shell-quoted where needed).
+CommandRun kws(const std::string& arguments) {
+  // Tests run in parallel in one folder: each keeps its own output files.
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const auto directory = std::filesystem::current_path() / "scratch" / "output";
+  std::filesystem::create_directories(directory);
+  const auto out = directory / (std::string(test->name()) + ".stdout");
+  const auto err = directory / (std::string(test->name()) + ".stderr");
+  const std::string command = std::string(KWS_BINARY) + " " + arguments + " >" + out.string() + " 2>" +
+                              err.string() + " </dev/null";
+  CommandRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = read_text(out);
+  run.err = read_text(err);
+  return run;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+void write_wav(const std::filesystem::path& path, int rate, const std::vector<short>& samples) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr);
+  sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  sf_close(file);
+}
+
+TEST(KwsCommand, SyllablesListsTheWholeTableInUtf8) {
+  const CommandRun run = kws("syllables");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = lines_of(run.out);
+  ASSERT_EQ(lines.size(), 1333u);
+  EXPECT_EQ(lines[0], "0\tㄅㄚˍ");
+  EXPECT_EQ(lines[35], "35\tㄅㄧㄝˍ");
+  EXPECT_EQ(lines[1332], "1332\tㄩˋ");
+}
+
+TEST(KwsCommand, DecomposeMarksNamesTheRulesDoNotProduce) {
+  const CommandRun run = kws("decompose ㄅㄢˇ ㄓˋ ㄟˋ ㄙㄟˍ");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "ㄅㄢˇ\tb_a\ten\nㄓˋ\tj_empt\tempt1\nㄟˋ\t-\t-\nㄙㄟˍ\ts_ee\tei\n");
+}
+
+TEST(KwsCommand, FeaturesOfARecordingAndOfItsRawBytes) {
+  const auto directory = testing::scratch_directory();
+  std::vector<short> samples(16000);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<short>((i * 37) % 2000 - 1000);
+  write_wav(directory / "tone.wav", 16000, samples);
+
+  const CommandRun run = kws("features " + (directory / "tone.wav").string());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = lines_of(run.out);
+  ASSERT_EQ(lines.size(), 1u + 99u);  // 16000 / 160 - 1 frames
+  EXPECT_EQ(lines[0], "frames 99");
+  std::istringstream row(lines[1]);
+  std::vector<float> values;
+  for (float value; row >> value;) values.push_back(value);
+  EXPECT_EQ(values.size(), 24u);
+  EXPECT_EQ(lines[1].find("  "), std::string::npos);  // single blanks
+
+  // Raw: the 44-byte header is read as 22 samples too.
+  const CommandRun raw = kws("features --raw " + (directory / "tone.wav").string());
+  ASSERT_EQ(raw.status, 0) << raw.err;
+  EXPECT_EQ(lines_of(raw.out)[0], "frames 99");  // (16000 + 22) / 160 - 1
+  EXPECT_NE(raw.out, run.out);
+}
+
+TEST(KwsCommand, FeaturesConvertOtherRatesWithANoteAndSilenceIsZero) {
+  const auto directory = testing::scratch_directory();
+  write_wav(directory / "silence.wav", 8000, std::vector<short>(4000, 0));
+  const CommandRun run = kws("features " + (directory / "silence.wav").string());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("converted from 8000 Hz"), std::string::npos) << run.err;
+  const auto lines = lines_of(run.out);
+  ASSERT_EQ(lines[0], "frames 49");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    std::istringstream row(lines[i]);
+    for (float value; row >> value;) ASSERT_EQ(value, 0.0f) << "frame " << i - 1;
+  }
+}
+
+TEST(KwsCommand, CheckDataSummarisesTheDataDirectory) {
+  const auto directory = testing::write_fixture_data_directory(testing::scratch_directory() / "data");
+  const CommandRun run = kws("check-data --data " + directory.string());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("models: 153\n"), std::string::npos);
+  EXPECT_NE(run.out.find("  150 sil      states 5  mixtures 4 4 4\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("anti-models: 60\n"), std::string::npos);
+  EXPECT_NE(run.out.find("reference records: 50 (51 keywords)\n"), std::string::npos);
+  EXPECT_NE(run.out.find("reading-table entries: 5 of 14065\n"), std::string::npos);
+}
+
+TEST(KwsCommand, StartUpFailuresExitWithStatusOneAndTheirMessage) {
+  const auto directory = testing::write_fixture_data_directory(testing::scratch_directory() / "data");
+  std::filesystem::remove(directory / "rcdmodel");
+  const CommandRun run = kws("check-data --data " + directory.string());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Open file models error!\n");
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(KwsCommand, UsageErrorsExitWithStatusTwoAndHelpWithZero) {
+  EXPECT_EQ(kws("").status, 2);
+  EXPECT_EQ(kws("frobnicate").status, 2);
+  EXPECT_EQ(kws("features").status, 2);
+  EXPECT_EQ(kws("features --bogus x.wav").status, 2);
+  EXPECT_EQ(kws("decompose").status, 2);
+  EXPECT_EQ(kws("check-data --data").status, 2);
+  EXPECT_EQ(kws("features missing.wav").status, 1);
+  for (const char* command : {"--help", "syllables --help", "decompose --help", "features --help", "check-data --help"}) {
+    const CommandRun run = kws(command);
+    EXPECT_EQ(run.status, 0) << command;
+    EXPECT_NE(run.out.find("Usage: kws"), std::string::npos) << command;
+  }
+}
+
+}  // namespace
+}  // namespace kws
