@@ -10,21 +10,6 @@
 namespace kws::cli {
 namespace {
 
-// Standard output carries results only; the engine's console lines and
-// message boxes go to standard error.
-class TerminalSink final : public MessageSink {
- public:
-  void message_box(std::string_view text) override { write(text); }
-  void console(std::string_view text) override { write(text); }
-  void wait_for_key() override { std::getchar(); }
-
- private:
-  static void write(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  }
-};
-
 constexpr std::array<const Command*, 4> kCommands = {
     &kSyllablesCommand, &kDecomposeCommand, &kFeaturesCommand, &kCheckDataCommand};
 
@@ -45,7 +30,9 @@ void print_overview(std::FILE* stream) {
 
 int main(int argc, char** argv) {
   using namespace kws::cli;
-  static TerminalSink sink;
+  // Standard output carries results only; the engine's console lines and
+  // message boxes go to standard error.
+  static kws::StreamSink sink(stderr, stderr, true);
   kws::install_message_sink(&sink);
 
   if (argc < 2) {

@@ -8,23 +8,23 @@
 namespace kws {
 namespace {
 
-class DefaultSink final : public MessageSink {
- public:
-  void message_box(std::string_view text) override { write(stderr, text); }
-  void console(std::string_view text) override { write(stdout, text); }
-  void wait_for_key() override { std::getchar(); }
+void write(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
 
- private:
-  static void write(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
-  }
-};
-
-DefaultSink default_sink;
+StreamSink default_sink(stdout, stderr, true);
 std::atomic<MessageSink*> installed_sink{nullptr};
 
 }  // namespace
+
+void StreamSink::message_box(std::string_view text) { write(boxes_, text); }
+
+void StreamSink::console(std::string_view text) { write(console_, text); }
+
+void StreamSink::wait_for_key() {
+  if (wait_for_keys_) std::getchar();
+}
 
 MessageSink& message_sink() {
   MessageSink* sink = installed_sink.load(std::memory_order_acquire);

@@ -8,6 +8,7 @@
 // UTF-8; callers convert Big5 data before reporting it.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,22 @@ class MessageSink {
   virtual void console(std::string_view text) = 0;
   // Waits for one character from the user (some start-up failures pause before ending).
   virtual void wait_for_key() = 0;
+};
+
+// A sink that writes console lines and message boxes to standard streams.
+class StreamSink final : public MessageSink {
+ public:
+  // wait_for_keys: whether wait_for_key reads a character from standard input.
+  StreamSink(std::FILE* console, std::FILE* boxes, bool wait_for_keys)
+      : console_(console), boxes_(boxes), wait_for_keys_(wait_for_keys) {}
+  void message_box(std::string_view text) override;
+  void console(std::string_view text) override;
+  void wait_for_key() override;
+
+ private:
+  std::FILE* console_;
+  std::FILE* boxes_;
+  bool wait_for_keys_;
 };
 
 // The process-wide sink; the default writes console lines to standard output,
