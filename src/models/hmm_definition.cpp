@@ -116,10 +116,7 @@ class DefinitionParser {
         std::optional<float> probability = real("<TransP>");
         if (!probability) return;
         if (!(*probability > 0.0f)) probability = kProbabilityFloor;
-        // A seventh state's row and column have no room; no recognizer reads them.
-        if (row < kStateSlots && column < kStateSlots) {
-          record_.log_transition[row][column] = static_cast<float>(std::log(static_cast<double>(*probability)));
-        }
+        record_.log_transition[row][column] = static_cast<float>(std::log(static_cast<double>(*probability)));
       }
     }
   }
@@ -208,7 +205,7 @@ void read_hmm_definition(std::string_view data_directory, std::string_view name,
 std::string write_hmm_definition(const HmmModel& model) {
   std::string text = "<BeginHMM>\n";
   text += format_text("<NumStates> %d\n", model.state_count);
-  for (int slot = 1; slot <= model.state_count - 2 && slot < kStateSlots; ++slot) {
+  for (int slot = 1; slot <= model.state_count - 2; ++slot) {
     text += format_text("<State> %d\n<NumMixes> %d\n", slot + 1, model.mixture_count[slot]);
     for (int component = 0; component < model.mixture_count[slot]; ++component) {
       text += format_text("<Mixture> %d %.9g\n<Mean> %d\n", component + 1, model.weight[slot][component],
@@ -228,9 +225,7 @@ std::string write_hmm_definition(const HmmModel& model) {
   text += format_text("<TransP> %d\n", n);
   for (int row = 0; row < n; ++row) {
     for (int column = 0; column < n; ++column) {
-      const bool stored = row < kStateSlots && column < kStateSlots;
-      const double probability =
-          stored ? std::exp(static_cast<double>(model.log_transition[row][column])) : 0.0;
+      const double probability = std::exp(static_cast<double>(model.log_transition[row][column]));
       text += format_text(column + 1 < n ? "%.9g " : "%.9g\n", probability);
     }
   }

@@ -22,10 +22,10 @@
 
 namespace kws {
 
-// Largest <NumStates> accepted: 5 emitting states fill the state slots; the
-// transition matrix keeps the 6 x 6 corner, which holds every state-to-next
-// step the recognizers read.
-inline constexpr int kMaxStateCount = 7;
+// Largest <NumStates> accepted: the state slots and the transition matrix
+// hold six states, and the search's per-syllable work vectors (entry, up to
+// four emitting states and exit, for each half) have no room for a seventh.
+inline constexpr int kMaxStateCount = 6;
 
 // Fills record from the definition text of the model called name; path only
 // names the file in messages. Every state's mixture count starts at 1 and

@@ -222,7 +222,7 @@ TEST_F(EngineStartUp, ModelCountKeepsOnlyItsLow16Bits) {
 
 TEST_F(EngineStartUp, RefusedFilesEndTheProcessNamingThem) {
   replace("model/bsl/b_a", "<NumStates> 9");
-  EXPECT_EXIT(start_up_in_child(), ExitedWithCode(1), literally("b_a: <NumStates> 9 is outside 2..7\n"));
+  EXPECT_EXIT(start_up_in_child(), ExitedWithCode(1), literally("b_a: <NumStates> 9 is outside 2..6\n"));
   replace("train_index.txt", "1 21");
   EXPECT_EXIT(start_up_in_child(), ExitedWithCode(1),
               literally("train_index.txt: record 1: keyword count 21 is outside 0..20\n"));

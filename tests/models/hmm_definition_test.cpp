@@ -103,18 +103,6 @@ TEST(HmmDefinition, NothingAfterEndHmmIsRead) {
   EXPECT_TRUE(parsed.diagnostics.empty());
 }
 
-TEST(HmmDefinition, SevenStatesFillFiveEmittingSlotsAndKeepTheStepTransitions) {
-  std::string text = "<NumStates> 7 <State> 6 <Mean> 24 " + repeated("3", 24) + "<TransP> 7\n";
-  for (int row = 0; row < 7; ++row) {
-    for (int column = 0; column < 7; ++column) text += column == row + 1 ? "0.5 " : "0.25 ";
-  }
-  const Parsed parsed = parse(text);
-  ASSERT_EQ(parsed.refusal, "");
-  EXPECT_EQ(parsed.model->mean[5][0][0], 3.0f);
-  EXPECT_FLOAT_EQ(parsed.model->log_transition[4][5], std::log(0.5f));
-  EXPECT_FLOAT_EQ(parsed.model->log_transition[5][4], std::log(0.25f));
-}
-
 struct Refusal {
   std::string name;
   std::string text;
@@ -131,8 +119,8 @@ TEST_P(HmmDefinitionRefusal, NamesTheFileAndTheValue) {
 INSTANTIATE_TEST_SUITE_P(
     ValuesOutsideTheRecord, HmmDefinitionRefusal,
     ::testing::Values(
-        Refusal{"StateCountAboveSeven", "<NumStates> 8", "<NumStates> 8 is outside 2..7"},
-        Refusal{"NegativeStateCount", "<NumStates> -3", "<NumStates> -3 is outside 2..7"},
+        Refusal{"StateCountAboveSix", "<NumStates> 7", "<NumStates> 7 is outside 2..6"},
+        Refusal{"NegativeStateCount", "<NumStates> -3", "<NumStates> -3 is outside 2..6"},
         Refusal{"StateAboveLastEmitting", "<NumStates> 5 <State> 5", "<State> 5 is outside 2..4 for <NumStates> 5"},
         Refusal{"EntryStateIsNotEmitting", "<NumStates> 5 <State> 1", "<State> 1 is outside 2..4 for <NumStates> 5"},
         Refusal{"StateBeforeStateCount", "<State> 2", "<State> 2 before <NumStates>"},
