@@ -13,8 +13,11 @@
 #include <string>
 #include <string_view>
 
+#include "audio/noise_calibration.h"
 #include "frontend/feature_extraction.h"
+#include "lexicon/vocabulary.h"
 #include "models/model_set.h"
+#include "search/search_tables.h"
 
 namespace kws {
 
@@ -47,6 +50,17 @@ struct AnalysisSource {
   std::int32_t end = 0;
 };
 
+// One recorded utterance in the sample buffer and what the recognition pass
+// derives from it.
+struct Utterance {
+  std::int32_t capture_start = 0;  // the recording, as sample indices of the sample buffer
+  std::int32_t capture_end = 0;
+  std::int32_t sample_count = 0;
+  std::int32_t byte_count = 0;
+  std::int32_t start = 0;  // after trimming; start is the analysis origin
+  std::int32_t end = 0;
+};
+
 struct RecognizerEngine {
   std::string data_directory;  // no trailing separator
   std::array<KeywordReferenceRecord, kReferenceRecords> keyword_references{};
@@ -56,6 +70,23 @@ struct RecognizerEngine {
   ModelSet main_models;
   ModelSet anti_models;
   FeatureMatrix features{};
+
+  Vocabulary vocabulary;
+
+  StateScoreTable state_scores{};
+  AntiStateScoreTable anti_state_scores{};
+
+  SearchSettings settings;
+  Utterance utterance;
+  NoiseCalibration calibration;
+  KeywordSearchTables search{};
+  RecognitionResults results{};
+  std::array<std::int16_t, kMaxResults> display_order{};
+  AlignmentTables alignment{};
+  std::array<ResultVerification, kMaxResults> verifications{};
+  std::array<ResultDetail, kMaxResults> details{};  // by display position
+  std::vector<AcceptedKeyword> accepted;            // at most kMaxResults
+  PassTimes times;
 };
 
 // Records directory as the data directory. Refuses (with the reason) a

@@ -1,0 +1,47 @@
+// Background-noise calibration: ten 100 ms measurements of the silent room,
+// of which the last five set the endpoint detector's thresholds and the
+// window-energy thresholds that trim an utterance to its speech.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+namespace kws {
+
+inline constexpr int kCalibrationBufferSamples = 1600;  // 100 ms
+inline constexpr int kCalibrationMeasurements = 10;
+inline constexpr int kCalibrationKeptMeasurements = 5;
+inline constexpr int kEnergyWindowSamples = 80;  // 5 ms, shared with utterance trimming
+
+// Statistics of one measurement.
+struct NoiseMeasurement {
+  float level = 0.0f;                    // mean absolute step between neighbouring samples
+  std::int32_t trim_high_threshold = 0;  // 35 m + 5 s of the window energies
+  std::int32_t trim_low_threshold = 0;   // 12 m + 5/3 s
+};
+
+struct NoiseCalibration {
+  std::array<std::int16_t, kCalibrationBufferSamples> buffer{};  // the latest measurement's audio
+  std::int32_t measurement = 0;
+  std::array<NoiseMeasurement, kCalibrationKeptMeasurements> measurements{};
+  float noise_level = 0.0f;
+  std::atomic<float> start_threshold{0.0f};
+  std::atomic<float> silence_threshold{0.0f};
+  std::atomic<std::int32_t> trim_high_threshold{0};
+  std::atomic<std::int32_t> trim_low_threshold{0};
+};
+
+// The statistics of one 100 ms buffer.
+NoiseMeasurement measure_noise(std::span<const std::int16_t, kCalibrationBufferSamples> buffer);
+
+// Analyses the calibration buffer as measurement number `measurement`
+// (0..9); measurement 9 sets the noise level and the trimming thresholds
+// from measurements 5..9.
+void analyse_noise_buffer(NoiseCalibration& calibration, int measurement);
+
+// Detector thresholds from the noise level, as calibration ends: start 6x, silence 12x.
+void set_detection_thresholds(NoiseCalibration& calibration);
+
+}  // namespace kws

@@ -1,0 +1,66 @@
+// Task vocabularies: loading a .dat/.spl pair into entries, levels and tree.
+//
+// A vocabulary NAME lives in data/NAME.dat (one line per entry: a number, then
+// the word in Big5) and data/NAME.spl (the tonal Zhuyin syllables of all
+// entries in entry order, whitespace-separated; line breaks carry no meaning).
+// The two files pair by position only: the k-th word owns the next L tokens,
+// L being its byte length / 2. The phone table qorphone.tbl in the data
+// directory gives level-0 nodes their phone-table index.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lexicon/lexicon.h"
+#include "models/model_set.h"
+
+namespace kws {
+
+struct RecognizerEngine;
+
+inline constexpr int kMaxVocabularyEntries = 4000;
+inline constexpr int kPhoneTableEntries = 408;
+inline constexpr int kPhoneTableTextBytes = 40;
+
+struct Vocabulary {
+  std::int32_t entry_count = 0;         // 0 when no vocabulary is loaded
+  std::int32_t loaded_entry_count = 0;  // the count when loading finished; the word list shows this many
+  std::vector<std::string> names;       // Name: the word of each entry, Big5
+  // PhoneSeq: the entry's level-node indices, level L-1 (first syllable) first
+  // down to level 0, each written in decimal and followed by one blank.
+  std::vector<std::string> phone_seqs;
+  std::array<LexiconLevel, kLexiconLevels> levels;
+  LexiconTree tree;
+  std::array<std::array<char, kPhoneTableTextBytes>, kPhoneTableEntries> phone_table{};
+};
+
+// Loads the vocabulary called name (UTF-8, as shown in the vocabulary box; it
+// names the files on disk) into engine.vocabulary, replacing the previous one.
+// Files that cannot be opened end the process with their fixed message. A
+// vocabulary whose levels would exceed the search's capacities is refused: a
+// message names the level and its count, nothing of it stays loaded, and the
+// result is false.
+bool load_vocabulary(RecognizerEngine& engine, std::string_view name);
+
+// The Name (Big5) of entry 0 <= index < entry count.
+const std::string& entry_name(const RecognizerEngine& engine, int index);
+
+// The node of level `level` whose model names equal initial and final_name,
+// added (with its models mapped) when absent; its index goes into
+// level_path[level]. A node at level L-1 is marked word-initial.
+int level_find_or_add(Vocabulary& vocabulary, const ModelSet& models, int level, std::string_view initial,
+                      std::string_view final_name, std::string_view syllable, int syllable_count,
+                      std::span<std::int16_t, kLexiconLevels> level_path);
+
+// Fills the model numbers and slots of both halves of a new node. A half that
+// maps to no loaded model is given a defined slot (see the implementation);
+// when neither half maps, "Map Error" is shown and loading goes on.
+void map_node_models(const ModelSet& models, LevelNode& node);
+
+// Frees the lexicon tree and sets the entry count to 0.
+void release_lexicon_tree(Vocabulary& vocabulary);
+
+}  // namespace kws

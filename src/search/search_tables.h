@@ -1,0 +1,160 @@
+// The tables of one utterance's search: state scores, the forward pass, the
+// N-best results, their verification and what the dialog shows. All of them
+// are fixed-capacity members of the engine, overwritten utterance by utterance.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "frontend/analysis_setup.h"
+#include "lexicon/lexicon.h"
+#include "models/anti_model_file.h"
+#include "models/hmm_model.h"
+
+namespace kws {
+
+inline constexpr int kMaxModelSlots = 160;
+inline constexpr float kMinusInfinity = -1e30f;  // the search's "impossible"
+inline constexpr int kMaxResults = 200;
+inline constexpr int kTrellisSlots = 12;     // initial model in 0..5, final model in 6..11
+inline constexpr int kFinalEntrySlot = 6;
+inline constexpr int kLevelZeroNodes = 410;  // stride of the trellis and the word tables
+inline constexpr int kMaxSegments = 100;     // per result
+inline constexpr int kMaxBoundaries = 40;    // per result
+inline constexpr int kDetailLines = 6;
+
+// Natural-log likelihood of every emitting state of every model slot, per frame.
+using StateScores = std::array<std::array<float, kStateSlots>, kMaxModelSlots>;
+using StateScoreTable = std::array<StateScores, kMaxFrames>;
+using AntiStateScores = std::array<std::array<float, kStateSlots>, kMaxAntiModels>;
+using AntiStateScoreTable = std::array<AntiStateScores, kMaxFrames>;
+
+// First node of each level in one table of all levels' nodes, each level
+// sized by its capacity; the last element is the total.
+constexpr std::array<int, kLexiconLevels + 1> level_node_starts() {
+  std::array<int, kLexiconLevels + 1> starts{};
+  for (int level = 0; level < kLexiconLevels; ++level) {
+    starts[static_cast<std::size_t>(level) + 1] = starts[static_cast<std::size_t>(level)] + level_capacity(level);
+  }
+  return starts;
+}
+inline constexpr std::array<int, kLexiconLevels + 1> kLevelNodeStarts = level_node_starts();
+
+// Exit scores of every node of every level at every frame.
+class LevelExitScores {
+ public:
+  float& at(int level, int node, int frame) { return scores_[offset(level, node) + static_cast<std::size_t>(frame)]; }
+  float at(int level, int node, int frame) const {
+    return scores_[offset(level, node) + static_cast<std::size_t>(frame)];
+  }
+  // The frames of one node, contiguous.
+  float* node(int level, int node) { return &scores_[offset(level, node)]; }
+  const float* node(int level, int node) const { return &scores_[offset(level, node)]; }
+
+ private:
+  static constexpr std::size_t offset(int level, int node) {
+    return static_cast<std::size_t>(kLevelNodeStarts[static_cast<std::size_t>(level)] + node) * kMaxFrames;
+  }
+
+  std::array<float, static_cast<std::size_t>(kLevelNodeStarts[kLexiconLevels]) * kMaxFrames> scores_;
+};
+
+// One partial hypothesis of the stack decoder.
+struct StackEntry {
+  std::int16_t depth = 0;        // level reached (0 = the entry's last syllable)
+  std::int16_t node_index = 0;   // node of that level
+  float priority = kMinusInfinity;  // optimistic total; exact once complete
+  std::vector<float> suffix_scores; // per frame t: best score of the decoded syllables from t to the end
+  std::uint8_t complete = 0;
+  const LexiconTreeNode* tree_node = nullptr;
+  std::int16_t end_frame = 0;
+  std::int16_t start_frame = 0;  // set when complete
+};
+
+// A doubly linked list whose front (head) holds a maximal priority after every change.
+using HypothesisStack = std::list<StackEntry>;
+
+// Forward pass state and the seeds of the stack search.
+struct KeywordSearchTables {
+  std::int32_t frame_count = 0;  // T
+  std::array<std::array<std::array<float, kTrellisSlots>, kLevelZeroNodes>, kLexiconLevels> level_trellis;
+  LevelExitScores level_exit_scores;
+  std::array<std::array<float, kMaxFrames>, 2> level_best;
+  std::array<float, kMaxFrames> forward_filler;   // F[t]: filler syllables over frames 0..t
+  std::array<float, kMaxFrames> backward_filler;  // B[t]: filler syllables over t..T-1
+  std::array<float, kLevelZeroNodes> word_scores;             // W[j]
+  std::array<std::int16_t, kLevelZeroNodes> word_end_frames;  // E[j]
+  std::array<std::int16_t, kLevelZeroNodes> preselection_order;
+  std::array<std::int16_t, kLevelZeroNodes> candidates;       // best first
+  std::int32_t candidate_count = 0;
+  HypothesisStack stack;
+  std::int32_t stack_size = 0;
+};
+
+// The N best entries of the last utterance, in the order they were found.
+struct RecognitionResults {
+  std::int32_t count = 0;  // results found in this utterance; later slots are stale
+  std::array<std::string, kMaxResults> lines;  // "%d %s %5.2f": entry number from 1, Name, score
+  std::array<float, kMaxResults> scores;
+  std::array<std::int16_t, kMaxResults> entries;
+  std::array<std::int16_t, kMaxResults> end_frames;
+  std::array<std::int16_t, kMaxResults> start_frames;
+};
+
+struct SegmentScore {
+  float own = -1e8f;         // K
+  float competitor = -1e8f;  // Q
+  float anti = -1e8f;        // A
+  float p1 = 0.0f, p2 = 0.0f, p3 = 0.0f;
+};
+
+// Verification of one result: its alignment, boundaries and segment scores.
+struct ResultVerification {
+  float raw_score = 0.0f;        // exit score at the aligned end
+  float keyword_score = 0.0f;    // (K): raw score per frame
+  std::int16_t syllable_count = 0;
+  std::array<std::int16_t, kMaxEntrySyllables + 1> syllable_bounds{};  // SB[0..L]
+  std::array<std::int16_t, kMaxEntrySyllables + 1> initial_ends{};     // MID[1..L]
+  std::array<std::int16_t, kMaxEntrySyllables> durations{};            // DUR[0..L-1]
+  std::array<std::int16_t, kMaxBoundaries + 1> unit_bounds{};          // BND[0..2L]
+  std::array<SegmentScore, kMaxSegments> segments{};
+  float v1 = 0.0f, v2 = 0.0f, v3 = 0.0f;
+};
+
+struct AlignmentTables {
+  // Per level and frame: where the best path of that level's syllable ending
+  // at the frame began, and the last frame of its initial.
+  std::array<std::array<std::int16_t, kMaxFrames>, kLexiconLevels> syllable_starts;
+  std::array<std::array<std::int16_t, kMaxFrames>, kLexiconLevels> initial_ends;
+  std::array<float, kMaxFrames> exit_scores;  // P[t]
+};
+
+// The six text lines shown for one displayed result: the result line, the
+// segmentation trace, an empty line, segment scores, confidences, means.
+using ResultDetail = std::array<std::string, kDetailLines>;
+
+struct AcceptedKeyword {
+  std::string name;  // Big5
+  std::int16_t start_frame = 0;
+  std::int16_t end_frame = 0;
+};
+
+// Processor-clock readings of one keyword pass, in milliseconds.
+struct PassTimes {
+  double start = 0.0;
+  double forward_end = 0.0;
+  double verification_start = 0.0;
+  double verification_end = 0.0;
+};
+
+struct SearchSettings {
+  std::atomic<std::int16_t> keyword_spotting{1};
+  std::atomic<std::int16_t> verification_enabled{1};
+  std::atomic<std::int32_t> results_wanted{30};
+};
+
+}  // namespace kws
