@@ -1,8 +1,10 @@
 #include "audio/noise_calibration.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace kws {
 namespace {
@@ -62,6 +64,31 @@ void analyse_noise_buffer(NoiseCalibration& calibration, int measurement) {
   calibration.noise_level = 0.2f * level_sum;
   calibration.trim_high_threshold = static_cast<std::int32_t>(high_sum / kCalibrationKeptMeasurements);
   calibration.trim_low_threshold = static_cast<std::int32_t>(low_sum / kCalibrationKeptMeasurements);
+}
+
+void calibrate_trimming_from_recording(NoiseCalibration& calibration, std::span<const std::int16_t> samples) {
+  std::vector<NoiseMeasurement> stretches;
+  for (std::size_t start = 0; start + kCalibrationBufferSamples <= samples.size(); start += kCalibrationBufferSamples) {
+    stretches.push_back(measure_noise(samples.subspan(start).first<kCalibrationBufferSamples>()));
+  }
+  if (stretches.empty()) {
+    calibration.trim_high_threshold = 0;
+    calibration.trim_low_threshold = 0;
+    return;
+  }
+  // Stable, so equal levels keep the earlier stretch: the result does not
+  // depend on the sort's implementation.
+  std::stable_sort(stretches.begin(), stretches.end(),
+                   [](const NoiseMeasurement& a, const NoiseMeasurement& b) { return a.level < b.level; });
+  const std::size_t kept = std::min<std::size_t>(stretches.size(), kCalibrationKeptMeasurements);
+  std::int64_t high_sum = 0;
+  std::int64_t low_sum = 0;
+  for (std::size_t i = 0; i < kept; ++i) {
+    high_sum += stretches[i].trim_high_threshold;
+    low_sum += stretches[i].trim_low_threshold;
+  }
+  calibration.trim_high_threshold = static_cast<std::int32_t>(high_sum / static_cast<std::int64_t>(kept));
+  calibration.trim_low_threshold = static_cast<std::int32_t>(low_sum / static_cast<std::int64_t>(kept));
 }
 
 void set_detection_thresholds(NoiseCalibration& calibration) {

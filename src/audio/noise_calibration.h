@@ -41,6 +41,13 @@ NoiseMeasurement measure_noise(std::span<const std::int16_t, kCalibrationBufferS
 // from measurements 5..9.
 void analyse_noise_buffer(NoiseCalibration& calibration, int measurement);
 
+// Trimming thresholds for a stored recording, which has no silent room to
+// listen to first: the averages, as a calibration forms them, over the five
+// 100 ms stretches of the recording with the lowest level (all of its
+// stretches when it has fewer than five). A recording shorter than 100 ms
+// leaves the thresholds at 0.
+void calibrate_trimming_from_recording(NoiseCalibration& calibration, std::span<const std::int16_t> samples);
+
 // Detector thresholds from the noise level, as calibration ends: start 6x, silence 12x.
 void set_detection_thresholds(NoiseCalibration& calibration);
 

@@ -1,0 +1,93 @@
+#include "audio/noise_calibration.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace kws {
+namespace {
+
+// Runs a whole calibration over ten buffers made by make_buffer(measurement).
+template <typename MakeBuffer>
+void calibrate(NoiseCalibration& calibration, MakeBuffer make_buffer) {
+  for (int measurement = 0; measurement < kCalibrationMeasurements; ++measurement) {
+    calibration.buffer = make_buffer(measurement);
+    analyse_noise_buffer(calibration, measurement);
+  }
+  set_detection_thresholds(calibration);
+}
+
+using Buffer = std::array<std::int16_t, kCalibrationBufferSamples>;
+
+Buffer constant(std::int16_t value) {
+  Buffer buffer;
+  buffer.fill(value);
+  return buffer;
+}
+
+TEST(NoiseCalibration, DigitalSilenceGivesZeroThresholds) {
+  NoiseCalibration calibration;
+  calibrate(calibration, [](int) { return constant(0); });
+  EXPECT_EQ(calibration.noise_level, 0.0f);
+  EXPECT_EQ(calibration.start_threshold, 0.0f);
+  EXPECT_EQ(calibration.silence_threshold, 0.0f);
+  EXPECT_EQ(calibration.trim_high_threshold, 0);
+  EXPECT_EQ(calibration.trim_low_threshold, 0);
+}
+
+TEST(NoiseCalibration, ConstantLevelHasNoSpread) {
+  // |x| = 100 everywhere: windows fill up over the first 80 samples, then hold 8000.
+  const NoiseMeasurement measurement = measure_noise(constant(100));
+  double mean = 0.0;
+  for (int i = 0; i < kCalibrationBufferSamples; ++i) mean += 100.0 * std::min(i + 1, kEnergyWindowSamples);
+  mean /= kCalibrationBufferSamples;
+  // Only the ramp of the first window spreads the energies.
+  EXPECT_NEAR(measurement.trim_high_threshold, 35.0 * mean, 5.0 * 1000.0);
+  EXPECT_GE(measurement.trim_high_threshold, static_cast<int>(35.0 * mean));
+  EXPECT_EQ(measurement.level, 100.0f * 0.000625f);  // only |x[0]|: the steps are all 0
+}
+
+TEST(NoiseCalibration, OnlyTheLastFiveMeasurementsCount) {
+  NoiseCalibration loud_start;
+  calibrate(loud_start, [](int measurement) { return constant(measurement < 5 ? 3000 : 10); });
+  NoiseCalibration quiet;
+  calibrate(quiet, [](int) { return constant(10); });
+  EXPECT_EQ(loud_start.noise_level, quiet.noise_level);
+  EXPECT_EQ(loud_start.trim_high_threshold, quiet.trim_high_threshold);
+  EXPECT_EQ(loud_start.trim_low_threshold, quiet.trim_low_threshold);
+  EXPECT_EQ(quiet.start_threshold, 6.0f * quiet.noise_level);
+  EXPECT_EQ(quiet.silence_threshold, 12.0f * quiet.noise_level);
+}
+
+TEST(NoiseCalibration, LoudInputSaturatesInsteadOfWrapping) {
+  Buffer buffer;
+  for (int i = 0; i < kCalibrationBufferSamples; ++i) buffer[i] = (i / 100) % 2 == 0 ? 32767 : 0;
+  const NoiseMeasurement measurement = measure_noise(buffer);
+  EXPECT_GT(measurement.trim_high_threshold, 0);
+  EXPECT_GT(measurement.trim_low_threshold, 0);
+}
+
+TEST(NoiseCalibration, StoredRecordingsUseTheirFiveQuietestStretches) {
+  // Ten stretches: five quiet ones (level 10) between five loud ones.
+  std::vector<std::int16_t> recording;
+  for (int stretch = 0; stretch < 10; ++stretch) {
+    const Buffer buffer = constant(stretch % 2 == 0 ? 4000 : 10);
+    recording.insert(recording.end(), buffer.begin(), buffer.end());
+  }
+  recording.resize(recording.size() + 700, 5000);  // a partial stretch does not count
+  NoiseCalibration from_recording;
+  calibrate_trimming_from_recording(from_recording, recording);
+  const NoiseMeasurement quiet = measure_noise(constant(10));
+  EXPECT_EQ(from_recording.trim_high_threshold, quiet.trim_high_threshold);
+  EXPECT_EQ(from_recording.trim_low_threshold, quiet.trim_low_threshold);
+
+  NoiseCalibration too_short;
+  too_short.trim_high_threshold = 7;
+  calibrate_trimming_from_recording(too_short, std::vector<std::int16_t>(1599, 100));
+  EXPECT_EQ(too_short.trim_high_threshold, 0);
+}
+
+}  // namespace
+}  // namespace kws
