@@ -114,6 +114,7 @@ void engine_start_up(RecognizerEngine& engine) {
 }
 
 void engine_shut_down(RecognizerEngine& engine) {
+  release_vocabulary(engine.vocabulary);
   engine.main_models.release();
   engine.anti_models.release();
   engine.sample_buffer.reset();

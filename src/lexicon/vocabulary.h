@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,28 +40,51 @@ struct Vocabulary {
 
 // Loads the vocabulary called name (UTF-8, as shown in the vocabulary box; it
 // names the files on disk) into engine.vocabulary, replacing the previous one.
-// Files that cannot be opened end the process with their fixed message. A
-// vocabulary whose levels would exceed the search's capacities is refused: a
-// message names the level and its count, nothing of it stays loaded, and the
-// result is false.
+// Missing files end the process with their fixed message.
+//
+// Entries that cannot be loaded are reported in a message box: an entry of
+// more than 20 syllables is skipped (its syllables are consumed, so the
+// following entries keep their pairing); a word of odd byte length (three
+// bytes or more), or a .spl file that runs out of syllables, stops loading
+// there with the entries loaded so far kept. Entries of 0 syllables (a
+// one-byte word) or more than 10 are loaded after the warning
+// "index=%d  length=%d".
+//
+// A vocabulary whose levels would hold more nodes than the search's tables
+// (level_capacity) is refused as a whole: a message names the vocabulary, the
+// level and its count, no vocabulary stays loaded (no entries, empty levels,
+// no tree) and the result is false. Otherwise the result is true.
 bool load_vocabulary(RecognizerEngine& engine, std::string_view name);
 
 // The Name (Big5) of entry 0 <= index < entry count.
 const std::string& entry_name(const RecognizerEngine& engine, int index);
 
+// The word list's line for entry 0 <= index < entry count: the 1-based entry
+// number right-aligned in five characters, a blank and the Name (Big5).
+std::string word_list_line(const RecognizerEngine& engine, int index);
+
 // The node of level `level` whose model names equal initial and final_name,
 // added (with its models mapped) when absent; its index goes into
-// level_path[level]. A node at level L-1 is marked word-initial.
+// level_path[level]. A node at level L-1 (L = syllable_count) is marked
+// word-initial; a match never clears the mark.
 int level_find_or_add(Vocabulary& vocabulary, const ModelSet& models, int level, std::string_view initial,
                       std::string_view final_name, std::string_view syllable, int syllable_count,
                       std::span<std::int16_t, kLexiconLevels> level_path);
 
-// Fills the model numbers and slots of both halves of a new node. A half that
-// maps to no loaded model is given a defined slot (see the implementation);
-// when neither half maps, "Map Error" is shown and loading goes on.
+// Fills the model numbers and slots of both halves of a new node from its
+// model names: the number is the inventory index (-1 for a name outside it),
+// the slot the first position of the main model set holding that model.
+// A half that maps to no loaded model gets the filler's half instead
+// (kFillerInitialSlot for the initial, kFillerFinalSlot for the final) when
+// the set has those slots, else slot 0, so every slot the search reads is
+// defined. When neither half maps, "Map Error" is shown and loading goes on.
 void map_node_models(const ModelSet& models, LevelNode& node);
 
 // Frees the lexicon tree and sets the entry count to 0.
 void release_lexicon_tree(Vocabulary& vocabulary);
+
+// Frees everything of the vocabulary: tree, names, phone sequences and level
+// tables; both entry counts become 0. What shut-down does.
+void release_vocabulary(Vocabulary& vocabulary);
 
 }  // namespace kws
