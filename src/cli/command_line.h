@@ -60,5 +60,7 @@ extern const Command kSyllablesCommand;
 extern const Command kDecomposeCommand;
 extern const Command kFeaturesCommand;
 extern const Command kCheckDataCommand;
+extern const Command kSpotCommand;
+extern const Command kVocabCommand;
 
 }  // namespace kws::cli

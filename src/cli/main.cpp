@@ -10,8 +10,8 @@
 namespace kws::cli {
 namespace {
 
-constexpr std::array<const Command*, 4> kCommands = {
-    &kSyllablesCommand, &kDecomposeCommand, &kFeaturesCommand, &kCheckDataCommand};
+constexpr std::array<const Command*, 5> kCommands = {
+    &kSpotCommand, &kCheckDataCommand, &kFeaturesCommand, &kSyllablesCommand, &kDecomposeCommand};
 
 void print_overview(std::FILE* stream) {
   std::fputs(

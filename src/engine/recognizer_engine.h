@@ -50,6 +50,17 @@ struct AnalysisSource {
   std::int32_t end = 0;
 };
 
+// Why the recognition pass refused the last utterance.
+enum class UtteranceRefusal {
+  none,
+  empty_vocabulary,
+  no_sample_buffer,  // the engine was not started
+  too_short,
+  too_long,  // more than the sample buffer holds
+  offset,
+  too_short_after_trimming,
+};
+
 // One recorded utterance in the sample buffer and what the recognition pass
 // derives from it.
 struct Utterance {
@@ -59,6 +70,7 @@ struct Utterance {
   std::int32_t byte_count = 0;
   std::int32_t start = 0;  // after trimming; start is the analysis origin
   std::int32_t end = 0;
+  UtteranceRefusal refusal = UtteranceRefusal::none;
 };
 
 struct RecognizerEngine {

@@ -83,7 +83,10 @@ struct KeywordSearchTables {
   std::int32_t frame_count = 0;  // T
   std::array<std::array<std::array<float, kTrellisSlots>, kLevelZeroNodes>, kLexiconLevels> level_trellis;
   LevelExitScores level_exit_scores;
-  std::array<std::array<float, kMaxFrames>, 2> level_best;
+  std::array<std::array<float, kMaxFrames>, 2> level_best;  // level n writes [n % 2], reads [(n + 1) % 2]
+  // Emitting states (0..4) of every model slot, taken when the level pass
+  // starts so the per-node loop need not reach into the model records.
+  std::array<std::int8_t, kMaxModelSlots> model_emitting_states;
   std::array<float, kMaxFrames> forward_filler;   // F[t]: filler syllables over frames 0..t
   std::array<float, kMaxFrames> backward_filler;  // B[t]: filler syllables over t..T-1
   std::array<float, kLevelZeroNodes> word_scores;             // W[j]
@@ -123,6 +126,9 @@ struct ResultVerification {
   std::array<std::int16_t, kMaxBoundaries + 1> unit_bounds{};          // BND[0..2L]
   std::array<SegmentScore, kMaxSegments> segments{};
   float v1 = 0.0f, v2 = 0.0f, v3 = 0.0f;
+  float anti_score = 0.0f;  // (A): mean over the segments of the per-frame anti-model score
+  float filler_score = 0.0f;  // (F): forward filler score per frame over the result's span
+  bool accepted = false;
 };
 
 struct AlignmentTables {

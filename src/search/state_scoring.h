@@ -3,6 +3,11 @@
 // Two rules: the best single Gaussian (batch paths, anti-models) and the full
 // mixture sum (the live path). Both fill the engine's score tables; search
 // and verification read only the tables.
+//
+// A component's distance is GConst plus the precision-weighted squared
+// differences, summed in double in dimension order 0..23 and rounded to float
+// once. The mixture sum itself is kept in double. Transition probabilities
+// take no part in state scoring.
 #pragma once
 
 #include "frontend/feature_extraction.h"
@@ -12,12 +17,12 @@ namespace kws {
 
 struct RecognizerEngine;
 
-// -0.5 x the smallest GConst-plus-Mahalanobis distance over the state's
-// components; -5e29 for a state without components.
+// -0.5 x the smallest distance over the state's components (the earlier
+// component keeps a tie); -5e29 for a state without components.
 float best_gaussian_score(const HmmModel& model, int state, const FeatureVector& frame);
 
-// ln of the weighted sum of the components' densities; -infinity when the
-// state has no components or all of them underflow.
+// ln of the weighted sum of the components' densities exp(-0.5 distance);
+// -infinity when the state has no components or all of them underflow.
 float mixture_score(const HmmModel& model, int state, const FeatureVector& frame);
 
 // Entry [frame][model][state] of the engine's state-score table, from its feature matrix.
@@ -26,8 +31,15 @@ void score_state_mixture(RecognizerEngine& engine, int frame, int model, int sta
 // Entry [frame][anti_model][state] of the anti-state-score table.
 void score_anti_state_best_gaussian(RecognizerEngine& engine, int frame, int anti_model, int state);
 
-// Every emitting state of every loaded model for frames 0..frame_count-1:
-// the batch procedures' best-Gaussian fill and the live path's mixture fill.
+// One frame of the state-score table:
+//  - best-Gaussian (batch procedures): every slot below the loaded model count;
+//  - mixture (live path): slots 0..152 (those that are loaded).
+// Every emitting state 1..N-2; models with N <= 2 have none. A frame outside
+// 0..799 is refused (nothing is written).
+void score_frame_best_gaussian(RecognizerEngine& engine, int frame);
+void score_frame_mixture(RecognizerEngine& engine, int frame);
+
+// The same for frames 0..frame_count-1; a count above 800 is refused.
 void score_frames_best_gaussian(RecognizerEngine& engine, int frame_count);
 void score_frames_mixture(RecognizerEngine& engine, int frame_count);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/fixture_data.h"
+#include "support/tone_data.h"
 
 namespace kws {
 namespace {
@@ -150,6 +151,93 @@ TEST(KwsCommand, UsageErrorsExitWithStatusTwoAndHelpWithZero) {
     EXPECT_EQ(run.status, 0) << command;
     EXPECT_NE(run.out.find("Usage: kws"), std::string::npos) << command;
   }
+}
+
+// Designed models, synthesised recordings: the keyword pass must find the
+// spoken entry, accept it, and place it where it was spoken.
+class KwsSpot : public ::testing::Test {
+ protected:
+  // Each test writes its own data directory: ctest runs the tests in parallel.
+  void SetUp() override {
+    directory_ = testing::write_tone_data_directory(testing::scratch_directory() / "data");
+    for (int entry = 0; entry < 3; ++entry) {
+      testing::write_wav_file(recording(entry), testing::synthesise_entry(entry));
+    }
+  }
+
+  std::filesystem::path recording(int entry) const {
+    return directory_ / ("entry" + std::to_string(entry) + ".wav");
+  }
+  std::string spot(const std::string& options, const std::string& files) const {
+    return "spot --data " + directory_.string() + " --vocab tones " + options + " " + files;
+  }
+
+  std::filesystem::path directory_;
+};
+
+TEST_F(KwsSpot, FindsEachSpokenEntryWhereItWasSpoken) {
+  const std::string files = recording(0).string() + " " + recording(1).string() + " " + recording(2).string();
+  const CommandRun run = kws(spot("", files));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = lines_of(run.out);
+  ASSERT_EQ(lines.size(), 6u) << run.out;
+  const int first_frame = testing::kLeadingQuietFrames;
+  const int last_frame = first_frame + 2 * (testing::kInitialFrames + testing::kFinalFrames) - 1;
+  for (int entry = 0; entry < 3; ++entry) {
+    EXPECT_EQ(lines[2 * entry], recording(entry).string());
+    std::istringstream keyword(lines[2 * entry + 1]);
+    std::string name;
+    int start = 0;
+    int end = 0;
+    std::getline(keyword, name, '\t');
+    keyword >> start >> end;
+    EXPECT_EQ(name, testing::tone_vocabulary()[entry].name_utf8);
+    EXPECT_NEAR(start, first_frame, 3) << lines[2 * entry + 1];
+    EXPECT_NEAR(end, last_frame, 6) << lines[2 * entry + 1];
+  }
+}
+
+TEST_F(KwsSpot, DetailsAndJsonShowEveryResult) {
+  const CommandRun details = kws(spot("--details --results 2", recording(1).string()));
+  ASSERT_EQ(details.status, 0) << details.err;
+  const auto lines = lines_of(details.out);
+  ASSERT_EQ(lines.size(), 2u + 2u * 6u) << details.out;
+  EXPECT_EQ(lines[2].rfind(" 1. (接受) 高雄  ", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[8].rfind(" 2. (拒絕) ", 0), 0u) << lines[8];
+
+  const CommandRun json = kws(spot("--json", recording(1).string()));
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(lines_of(json.out).size(), 1u);
+  EXPECT_NE(json.out.find("\"status\":\"recognised\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"accepted\":[{\"name\":\"高雄\""), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"times_ms\":{\"forward\":"), std::string::npos) << json.out;
+}
+
+TEST_F(KwsSpot, RefusedAndUnreadableRecordingsAreReportedAndTheRestGoesOn) {
+  const auto too_short = directory_ / "short.wav";
+  testing::write_wav_file(too_short, std::vector<std::int16_t>(6400, 0));
+  const auto offset = directory_ / "offset.wav";
+  testing::write_wav_file(offset, std::vector<std::int16_t>(16000, 600));
+  const CommandRun run = kws(spot("--json", too_short.string() + " missing.wav " + offset.string() + " " +
+                                                recording(2).string()));
+  EXPECT_EQ(run.status, 1);  // one file could not be read
+  const auto lines = lines_of(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_NE(lines[0].find("\"reason\":\"the recording is 0.4 s or shorter\""), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("DC offset"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("新竹"), std::string::npos) << lines[2];
+  EXPECT_NE(run.err.find("missing.wav"), std::string::npos) << run.err;
+}
+
+TEST_F(KwsSpot, RecordingsLongerThanTheSampleBufferAreRefused) {
+  const auto long_recording = directory_ / "long.wav";
+  testing::write_wav_file(long_recording, std::vector<std::int16_t>(128001, 0));
+  const CommandRun run = kws(spot("", long_recording.string()));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("longer than 8 s"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, long_recording.string() + "\n");
+  EXPECT_EQ(kws(spot("--results 0", recording(0).string())).status, 2);
+  EXPECT_EQ(kws("spot --data " + directory_.string() + " " + recording(0).string()).status, 2);
 }
 
 }  // namespace

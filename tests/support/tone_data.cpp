@@ -22,7 +22,11 @@ namespace {
 constexpr int kSampleRate = 16000;
 constexpr int kFrameSamples = 160;
 constexpr int kEmittingStates = 2;
-constexpr float kVarianceFloor = 0.02f;
+// Floors on the fitted variances. A steady tone has almost no delta spread,
+// but where one unit meets the next the deltas swing; the wider delta floor
+// keeps those frames from ruining a unit's score.
+constexpr float kStaticVarianceFloor = 0.05f;
+constexpr float kDeltaVarianceFloor = 1.0f;
 
 // Deterministic quiet: low white noise from a fixed sequence.
 class Noise {
@@ -87,8 +91,9 @@ Gaussian fit(const std::vector<std::int16_t>& samples, double variance_scale) {
       gaussian.variance[k] += d * d;
     }
   }
-  for (float& v : gaussian.variance) {
-    v = static_cast<float>(variance_scale * (v / static_cast<float>(used) + kVarianceFloor));
+  for (int k = 0; k < kFeatureDimension; ++k) {
+    const float floor = k < kFeatureDimension / 2 ? kStaticVarianceFloor : kDeltaVarianceFloor;
+    gaussian.variance[k] = static_cast<float>(variance_scale * (gaussian.variance[k] / static_cast<float>(used) + floor));
   }
   return gaussian;
 }

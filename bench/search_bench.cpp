@@ -1,0 +1,210 @@
+// Search and scoring speed.
+//
+// 1. The keyword search of a 6-second utterance (600 frames) against a
+//    vocabulary near the search's capacities (410 last syllables, 400 on
+//    levels 1 and 2, 200 on levels 3 and 4), from the filled state-score
+//    table to the filled results with 10 results wanted: the forward pass
+//    (filler scores, level pass, word ends, preselection, seeding) and the
+//    N-best stack search separately, and both together. Target with
+//    verification: 50 ms or less per utterance.
+// 2. Mixture scoring of one frame against 153 models of 4 emitting states and
+//    32 components: the live path's work every 10 ms. Target: 0.5 ms or less.
+// Scores and models are random with fixed seeds.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/recognizer_engine.h"
+#include "models/model_inventory.h"
+#include "search/keyword_search.h"
+#include "search/stack_decoder.h"
+#include "search/state_scoring.h"
+
+namespace {
+
+using kws::RecognizerEngine;
+
+constexpr int kFrames = 600;
+constexpr int kEmittingStates = 4;
+constexpr std::array<int, 5> kLevelNodes = {410, 400, 400, 200, 200};
+constexpr int kEntries = 1000;  // lengths 1..5 in turn, enough to fill every level's pool
+
+void load_models(RecognizerEngine& engine, int mixtures, std::mt19937& random) {
+  engine.main_models.allocate(kws::kInventorySize);
+  std::uniform_real_distribution<float> value(-3.0f, 3.0f);
+  std::uniform_real_distribution<float> precision(0.2f, 2.0f);
+  for (int slot = 0; slot < kws::kInventorySize; ++slot) {
+    kws::HmmModel& model = engine.main_models.records[slot];
+    model.state_count = kEmittingStates + 2;
+    for (int state = 1; state <= kEmittingStates; ++state) {
+      model.mixture_count[state] = static_cast<std::int16_t>(mixtures);
+      for (int i = 0; i < mixtures; ++i) {
+        for (int k = 0; k < kws::kFeatureDimension; ++k) {
+          model.mean[state][i][k] = value(random);
+          model.inverse_variance[state][i][k] = precision(random);
+        }
+        model.gconst[state][i] = 30.0f + value(random);
+        model.weight[state][i] = 1.0f / static_cast<float>(mixtures);
+      }
+    }
+  }
+}
+
+// Entries whose syllables at each level come from a fixed pool of distinct
+// (initial, final) pairs, visited in a shuffled cycle so that every pool node
+// is used; levels, tree, names and PhoneSeq are built as loading would.
+void load_vocabulary(RecognizerEngine& engine, std::mt19937& random) {
+  kws::Vocabulary& vocabulary = engine.vocabulary;
+  for (kws::LexiconLevel& level : vocabulary.levels) level = {};
+  vocabulary.names.clear();
+  vocabulary.phone_seqs.clear();
+  vocabulary.tree.reset();
+
+  std::vector<std::pair<int, int>> pairs;
+  for (int initial = 0; initial < kws::kInitialSlotCount; ++initial) {
+    for (int final_slot = kws::kFirstFinalSlot; final_slot < kws::kFirstFinalSlot + kws::kFinalSlotCount; ++final_slot) {
+      pairs.emplace_back(initial, final_slot);
+    }
+  }
+  std::array<std::vector<std::pair<int, int>>, kLevelNodes.size()> pools;
+  std::array<std::vector<int>, kLevelNodes.size()> cycles;
+  std::array<int, kLevelNodes.size()> used{};
+  for (std::size_t level = 0; level < kLevelNodes.size(); ++level) {
+    std::shuffle(pairs.begin(), pairs.end(), random);
+    pools[level].assign(pairs.begin(), pairs.begin() + kLevelNodes[level]);
+    cycles[level].resize(static_cast<std::size_t>(kLevelNodes[level]));
+    for (int i = 0; i < kLevelNodes[level]; ++i) cycles[level][static_cast<std::size_t>(i)] = i;
+    std::shuffle(cycles[level].begin(), cycles[level].end(), random);
+  }
+
+  for (int e = 0; e < kEntries; ++e) {
+    const int length = 1 + e % static_cast<int>(kLevelNodes.size());
+    std::array<std::int16_t, kws::kLexiconLevels> path{};
+    for (int level = length - 1; level >= 0; --level) {
+      auto& cycle = cycles[static_cast<std::size_t>(level)];
+      const int pool_index = cycle[static_cast<std::size_t>(used[static_cast<std::size_t>(level)]++) % cycle.size()];
+      const auto [initial, final_slot] = pools[static_cast<std::size_t>(level)][static_cast<std::size_t>(pool_index)];
+      kws::LexiconLevel& table = vocabulary.levels[static_cast<std::size_t>(level)];
+      int index = 0;
+      while (index < table.count && (table.nodes[static_cast<std::size_t>(index)].initial_model_slot != initial ||
+                                     table.nodes[static_cast<std::size_t>(index)].final_model_slot != final_slot)) {
+        ++index;
+      }
+      if (index == table.count) {
+        kws::LevelNode node{};
+        node.initial_model_slot = static_cast<std::int16_t>(initial);
+        node.final_model_slot = static_cast<std::int16_t>(final_slot);
+        table.nodes.push_back(node);
+        ++table.count;
+      }
+      if (level == length - 1) table.nodes[static_cast<std::size_t>(index)].word_initial = 1;
+      path[static_cast<std::size_t>(level)] = static_cast<std::int16_t>(index);
+    }
+    vocabulary.tree.insert_entry(std::span<const std::int16_t>(path.data(), static_cast<std::size_t>(length)));
+    std::string phone_seq;
+    for (int level = length - 1; level >= 0; --level) phone_seq += std::to_string(path[static_cast<std::size_t>(level)]) + " ";
+    vocabulary.names.push_back(std::string(static_cast<std::size_t>(2 * length), 'A'));
+    vocabulary.phone_seqs.push_back(phone_seq);
+  }
+  vocabulary.entry_count = kEntries;
+  vocabulary.loaded_entry_count = kEntries;
+}
+
+RecognizerEngine& search_engine() {
+  static const std::unique_ptr<RecognizerEngine> engine = [] {
+    auto made = std::make_unique<RecognizerEngine>();
+    std::mt19937 random(1234u);
+    load_models(*made, 1, random);
+    load_vocabulary(*made, random);
+    std::uniform_real_distribution<float> score(-80.0f, -20.0f);
+    for (int t = 0; t < kFrames; ++t) {
+      for (int slot = 0; slot < kws::kInventorySize; ++slot) {
+        for (int state = 1; state <= kEmittingStates; ++state) {
+          made->state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] =
+              score(random);
+        }
+      }
+    }
+    made->search.frame_count = kFrames;
+    made->settings.keyword_spotting = 1;
+    made->settings.results_wanted = 10;
+    return made;
+  }();
+  return *engine;
+}
+
+void report_vocabulary(benchmark::State& state, const RecognizerEngine& engine) {
+  int nodes = 0;
+  for (const kws::LexiconLevel& level : engine.vocabulary.levels) nodes += level.count;
+  state.counters["level_nodes"] = nodes;
+  state.counters["candidates"] = engine.search.candidate_count;
+  state.counters["results"] = engine.results.count;
+}
+
+void BM_ForwardPass(benchmark::State& state) {
+  RecognizerEngine& engine = search_engine();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(kws::run_forward_pass(engine));
+    engine.search.stack.clear();
+  }
+  report_vocabulary(state, engine);
+}
+BENCHMARK(BM_ForwardPass)->Unit(benchmark::kMillisecond);
+
+void BM_NBestSearch(benchmark::State& state) {
+  RecognizerEngine& engine = search_engine();
+  for (auto _ : state) {
+    kws::run_forward_pass(engine);
+    const auto start = std::chrono::steady_clock::now();
+    kws::collect_nbest(engine);
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  report_vocabulary(state, engine);
+}
+BENCHMARK(BM_NBestSearch)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_WholeSearch(benchmark::State& state) {
+  RecognizerEngine& engine = search_engine();
+  for (auto _ : state) kws::run_keyword_search(engine);
+  report_vocabulary(state, engine);
+}
+BENCHMARK(BM_WholeSearch)->Unit(benchmark::kMillisecond);
+
+RecognizerEngine& scoring_engine() {
+  static const std::unique_ptr<RecognizerEngine> engine = [] {
+    auto made = std::make_unique<RecognizerEngine>();
+    std::mt19937 random(99u);
+    load_models(*made, kws::kMixtureSlots, random);
+    std::uniform_real_distribution<float> value(-3.0f, 3.0f);
+    for (float& x : made->features[0]) x = value(random);
+    return made;
+  }();
+  return *engine;
+}
+
+void BM_MixtureScoringOneFrame(benchmark::State& state) {
+  RecognizerEngine& engine = scoring_engine();
+  for (auto _ : state) {
+    kws::score_frame_mixture(engine, 0);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_MixtureScoringOneFrame)->Unit(benchmark::kMicrosecond);
+
+void BM_BestGaussianScoringOneFrame(benchmark::State& state) {
+  RecognizerEngine& engine = scoring_engine();
+  for (auto _ : state) {
+    kws::score_frame_best_gaussian(engine, 0);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_BestGaussianScoringOneFrame)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,302 @@
+#include "search/keyword_search.h"
+
+#include <ctime>
+#include <utility>
+#include <vector>
+
+#include "engine/recognizer_engine.h"
+#include "models/model_inventory.h"
+#include "platform/message_sink.h"
+#include "search/stack_decoder.h"
+#include "search/search_detail.h"
+
+namespace kws {
+
+using search_detail::best_of;
+using search_detail::emitting_states;
+
+namespace {
+
+// T as the tables can hold it; run_forward_pass refuses any other value.
+int frames_of(const RecognizerEngine& engine) { return std::clamp(engine.search.frame_count, 0, kMaxFrames); }
+
+bool keyword_mode(const RecognizerEngine& engine) {
+  return engine.settings.keyword_spotting.load(std::memory_order_relaxed) == 1;
+}
+
+const StateScores& scores_at(const RecognizerEngine& engine, int frame) {
+  return engine.state_scores[static_cast<std::size_t>(frame)];
+}
+
+float score_of(const StateScores& row, int model, int state) {
+  return row[static_cast<std::size_t>(model)][static_cast<std::size_t>(state)];
+}
+
+// The checks that keep every table index of the search inside its array.
+bool search_inputs_fit(const RecognizerEngine& engine) {
+  MessageSink& sink = message_sink();
+  const int frames = engine.search.frame_count;
+  if (frames < 1 || frames > kMaxFrames) {
+    sink.console(format_text("Keyword search refused: %d frames, outside 1..%d\n", frames, kMaxFrames));
+    return false;
+  }
+  if (engine.main_models.records == nullptr) {
+    sink.console("Keyword search refused: no models loaded\n");
+    return false;
+  }
+  const int models = std::min<int>(engine.main_models.count, kMaxModelSlots);
+  if (keyword_mode(engine) && models <= kFillerFinalSlot) {
+    sink.console(format_text("Keyword search refused: the filler models need %d loaded models, %d are\n",
+                             kFillerFinalSlot + 1, models));
+    return false;
+  }
+  for (int level = 0; level < kLexiconLevels; ++level) {
+    const LexiconLevel& table = engine.vocabulary.levels[static_cast<std::size_t>(level)];
+    if (table.count < 0 || table.count > level_capacity(level)) {
+      sink.console(format_text("Keyword search refused: level %d holds %d nodes, more than %d\n", level, table.count,
+                               level_capacity(level)));
+      return false;
+    }
+    if (static_cast<std::size_t>(table.count) > table.nodes.size()) {
+      sink.console(format_text("Keyword search refused: level %d counts %d nodes but stores %zu\n", level, table.count,
+                               table.nodes.size()));
+      return false;
+    }
+    for (int i = 0; i < table.count; ++i) {
+      const LevelNode& node = table.nodes[static_cast<std::size_t>(i)];
+      if (node.initial_model_slot < 0 || node.initial_model_slot >= models || node.final_model_slot < 0 ||
+          node.final_model_slot >= models) {
+        sink.console(format_text("Keyword search refused: node %d of level %d uses model slots %d and %d, %d are loaded\n",
+                                 i, level, node.initial_model_slot, node.final_model_slot, models));
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void record_forward_end(RecognizerEngine& engine) {
+  engine.times.forward_end = static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
+}
+
+}  // namespace
+
+void compute_forward_filler(RecognizerEngine& engine) {
+  KeywordSearchTables& search = engine.search;
+  const int frames = frames_of(engine);
+  const int initial_states = emitting_states(engine, kFillerInitialSlot);
+  const int final_states = emitting_states(engine, kFillerFinalSlot);
+  std::array<float, kTrellisSlots> g;
+  g.fill(kMinusInfinity);
+  for (int t = 0; t < frames; ++t) {
+    const StateScores& row = scores_at(engine, t);
+    g[0] = t == 0 ? 0.0f : search.forward_filler[static_cast<std::size_t>(t) - 1];
+    g[kFinalEntrySlot] = g[static_cast<std::size_t>(initial_states)];  // the initial's last state at t-1
+    for (int k = initial_states; k >= 1; --k) {
+      g[k] = best_of(g[k], g[k - 1]) + score_of(row, kFillerInitialSlot, k);
+    }
+    for (int k = final_states; k >= 1; --k) {
+      g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k - 1]) +
+                               score_of(row, kFillerFinalSlot, k);
+    }
+    search.forward_filler[static_cast<std::size_t>(t)] = g[kFinalEntrySlot + final_states];
+    g[0] = search.forward_filler[static_cast<std::size_t>(t)];
+  }
+}
+
+void compute_backward_filler(RecognizerEngine& engine) {
+  KeywordSearchTables& search = engine.search;
+  const int frames = frames_of(engine);
+  const int initial_states = emitting_states(engine, kFillerInitialSlot);
+  const int final_states = emitting_states(engine, kFillerFinalSlot);
+  const int initial_exit = initial_states + 1;
+  const int final_exit = kFinalEntrySlot + final_states + 1;
+  std::array<float, kTrellisSlots> g;
+  g.fill(kMinusInfinity);
+  g[static_cast<std::size_t>(final_exit)] = 0.0f;  // the last filler ends at T-1
+  for (int t = frames - 1; t >= 0; --t) {
+    const StateScores& row = scores_at(engine, t);
+    g[static_cast<std::size_t>(initial_exit)] = g[kFinalEntrySlot + 1];  // the final's first state at t+1
+    for (int k = 1; k <= final_states; ++k) {
+      g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k + 1]) +
+                               score_of(row, kFillerFinalSlot, k);
+    }
+    for (int k = 1; k <= initial_states; ++k) {
+      g[k] = best_of(g[k], g[k + 1]) + score_of(row, kFillerInitialSlot, k);
+    }
+    search.backward_filler[static_cast<std::size_t>(t)] = g[1];
+    g[static_cast<std::size_t>(final_exit)] = g[1];  // another filler may end at t-1
+  }
+}
+
+void advance_level(RecognizerEngine& engine, int level, int frame) {
+  KeywordSearchTables& search = engine.search;
+  const LexiconLevel& table = engine.vocabulary.levels[static_cast<std::size_t>(level)];
+  const bool keyword = keyword_mode(engine);
+  // Levels alternate between the two best buffers, so level + 1 wrote the
+  // other one earlier in this frame.
+  const float entry = level == kLexiconLevels - 1
+                          ? kMinusInfinity
+                          : search.level_best[static_cast<std::size_t>((level + 1) % 2)][static_cast<std::size_t>(frame)];
+  const float filler = search.forward_filler[static_cast<std::size_t>(frame)];
+  const StateScores& row = scores_at(engine, frame);
+  const auto& emitting = search.model_emitting_states;
+  auto& trellis = search.level_trellis[static_cast<std::size_t>(level)];
+  float level_best = kMinusInfinity;
+  for (int i = 0; i < table.count; ++i) {
+    const LevelNode& node = table.nodes[static_cast<std::size_t>(i)];
+    const int initial_model = node.initial_model_slot;
+    const int final_model = node.final_model_slot;
+    const int initial_states = emitting[static_cast<std::size_t>(initial_model)];
+    const int final_states = emitting[static_cast<std::size_t>(final_model)];
+    std::array<float, kTrellisSlots>& g = trellis[static_cast<std::size_t>(i)];
+    if (frame == 0 && node.word_initial) g[0] = 0.0f;
+    g[kFinalEntrySlot] = g[static_cast<std::size_t>(initial_states)];  // the initial's last state at frame-1
+    for (int k = initial_states; k >= 1; --k) g[k] = best_of(g[k], g[k - 1]) + score_of(row, initial_model, k);
+    for (int k = final_states; k >= 1; --k) {
+      g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k - 1]) +
+                               score_of(row, final_model, k);
+    }
+    g[0] = entry;  // the entry for frame + 1
+    if (keyword && node.word_initial && frame > 0 && filler > g[0]) g[0] = filler;
+    const float exit = g[static_cast<std::size_t>(kFinalEntrySlot + final_states)];
+    if (exit > level_best) level_best = exit;
+    search.level_exit_scores.at(level, i, frame) = exit;
+  }
+  search.level_best[static_cast<std::size_t>(level % 2)][static_cast<std::size_t>(frame)] = level_best;
+}
+
+void begin_level_pass(RecognizerEngine& engine) {
+  KeywordSearchTables& search = engine.search;
+  for (int level = 0; level < kLexiconLevels; ++level) {
+    const int count = engine.vocabulary.levels[static_cast<std::size_t>(level)].count;
+    for (int i = 0; i < count; ++i) {
+      search.level_trellis[static_cast<std::size_t>(level)][static_cast<std::size_t>(i)].fill(kMinusInfinity);
+    }
+  }
+  search.word_scores.fill(kMinusInfinity);
+  const int models = std::min<int>(engine.main_models.count, kMaxModelSlots);
+  search.model_emitting_states.fill(0);
+  for (int slot = 0; slot < models; ++slot) {
+    search.model_emitting_states[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(emitting_states(engine, slot));
+  }
+}
+
+void run_level_pass(RecognizerEngine& engine) {
+  begin_level_pass(engine);
+  const int frames = frames_of(engine);
+  for (int frame = 0; frame < frames; ++frame) {
+    for (int level = kLexiconLevels - 1; level >= 0; --level) advance_level(engine, level, frame);
+  }
+}
+
+void score_word_ends(RecognizerEngine& engine) {
+  KeywordSearchTables& search = engine.search;
+  const int frames = frames_of(engine);
+  if (frames < 1) return;
+  const bool keyword = keyword_mode(engine);
+  const int count = engine.vocabulary.levels[0].count;
+  for (int j = 0; j < count; ++j) {
+    const float* exits = search.level_exit_scores.node(0, j);
+    float best = exits[frames - 1];
+    int end = frames - 1;
+    if (keyword) {
+      for (int k = 0; k + 1 < frames; ++k) {
+        const float candidate = exits[k] + search.backward_filler[static_cast<std::size_t>(k) + 1];
+        if (candidate > best) {
+          best = candidate;
+          end = k;
+        }
+      }
+    }
+    search.word_scores[static_cast<std::size_t>(j)] = best;
+    search.word_end_frames[static_cast<std::size_t>(j)] = static_cast<std::int16_t>(end);
+  }
+}
+
+int preselection_count(int level_zero_nodes) {
+  // Large vocabularies hand only a fraction of their last syllables on, which
+  // bounds the stack search's work.
+  const int divisor = level_zero_nodes > 200 ? 3 : level_zero_nodes >= 181 ? 2 : 1;
+  return level_zero_nodes / divisor;
+}
+
+void preselect_candidates(RecognizerEngine& engine) {
+  KeywordSearchTables& search = engine.search;
+  const int count = std::clamp(engine.vocabulary.levels[0].count, 0, kLevelZeroNodes);
+  const int wanted = preselection_count(count);
+  auto& order = search.preselection_order;
+  for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i);
+  // Partial bubble sort: pass p carries the p-th greatest score to position
+  // count-1-p; swapping only on a strictly greater left score keeps equal
+  // scores in index order, so the higher index is taken first.
+  for (int pass = 0; pass < wanted; ++pass) {
+    for (int i = 0; i + 1 < count - pass; ++i) {
+      auto& left = order[static_cast<std::size_t>(i)];
+      auto& right = order[static_cast<std::size_t>(i) + 1];
+      if (search.word_scores[static_cast<std::size_t>(left)] > search.word_scores[static_cast<std::size_t>(right)]) {
+        std::swap(left, right);
+      }
+    }
+    search.candidates[static_cast<std::size_t>(pass)] = order[static_cast<std::size_t>(count - 1 - pass)];
+  }
+  search.candidate_count = wanted;
+}
+
+bool seed_stack(RecognizerEngine& engine) {
+  KeywordSearchTables& search = engine.search;
+  const int frames = frames_of(engine);
+  search.stack.clear();
+  search.stack_size = 0;
+  const LexiconTreeNode* root = engine.vocabulary.tree.root();
+  for (int p = 0; p < search.candidate_count; ++p) {
+    const std::int16_t candidate = search.candidates[static_cast<std::size_t>(p)];
+    const LexiconTreeNode* tree_node = root != nullptr ? root->first_child : nullptr;
+    while (tree_node != nullptr && tree_node->key != candidate) tree_node = tree_node->next_sibling;
+    if (tree_node == nullptr) continue;  // loading gives every counted level-0 node a root child
+    StackEntry entry;
+    entry.depth = 0;
+    entry.node_index = candidate;
+    entry.priority = search.word_scores[static_cast<std::size_t>(candidate)];
+    entry.complete = 0;
+    entry.tree_node = tree_node;
+    entry.end_frame = search.word_end_frames[static_cast<std::size_t>(candidate)];
+    entry.start_frame = 0;  // set when the hypothesis completes
+    const bool appended = search_detail::append_hypothesis(
+        search, std::move(entry), p, [frames](std::vector<float>& scores) { scores.resize(static_cast<std::size_t>(frames)); });
+    if (!appended) {
+      search.stack.clear();
+      search.stack_size = 0;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool run_forward_pass(RecognizerEngine& engine) {
+  KeywordSearchTables& search = engine.search;
+  engine.results.count = 0;
+  search.stack.clear();
+  search.stack_size = 0;
+  search.candidate_count = 0;
+  if (!search_inputs_fit(engine)) {
+    record_forward_end(engine);
+    return false;
+  }
+  if (keyword_mode(engine)) {
+    compute_forward_filler(engine);
+    compute_backward_filler(engine);
+  }
+  run_level_pass(engine);
+  score_word_ends(engine);
+  preselect_candidates(engine);
+  const bool seeded = seed_stack(engine);
+  record_forward_end(engine);
+  return seeded;
+}
+
+void run_keyword_search(RecognizerEngine& engine) {
+  if (run_forward_pass(engine)) collect_nbest(engine);
+}
+
+}  // namespace kws

@@ -1,0 +1,41 @@
+// Pieces the forward pass and the stack decoder share: the emitting-state
+// range of a model, the Viterbi step, and appending a hypothesis.
+#pragma once
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "engine/recognizer_engine.h"
+#include "platform/message_sink.h"
+
+namespace kws::search_detail {
+
+// Emitting states of the model in `slot`, 0..4: the 12-slot work vectors hold
+// an entry, at most four emitting states and an exit per model. A model with
+// N <= 2 has none and passes its entry straight through.
+inline int emitting_states(const RecognizerEngine& engine, int slot) {
+  return std::clamp(engine.main_models.records[slot].state_count - 2, 0, kStateSlots - 2);
+}
+
+// max(same, other), the same state keeping a tie.
+inline float best_of(float same, float other) { return other > same ? other : same; }
+
+// Appends entry at the tail of the stack with its own suffix-score array, a
+// copy of `suffix_scores`. On allocation failure reports hypothesis `number`,
+// waits for a key and returns false with the stack unchanged.
+template <typename Fill>
+bool append_hypothesis(KeywordSearchTables& search, StackEntry&& entry, int number, Fill&& fill_suffix_scores) {
+  try {
+    fill_suffix_scores(entry.suffix_scores);
+    search.stack.push_back(std::move(entry));
+  } catch (const std::bad_alloc&) {
+    message_sink().console(format_text("Stack ALLOC ERROR in Initial %d\n", number));
+    message_sink().wait_for_key();
+    return false;
+  }
+  ++search.stack_size;
+  return true;
+}
+
+}  // namespace kws::search_detail

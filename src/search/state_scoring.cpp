@@ -1,0 +1,196 @@
+#include "search/state_scoring.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/recognizer_engine.h"
+#include "models/model_inventory.h"
+#include "platform/message_sink.h"
+
+namespace kws {
+namespace {
+
+// Components whose distances are formed side by side. The squared-difference
+// terms are independent, so they are formed first (contiguous, vectorisable);
+// then each component's terms are added in dimension order 0..23 into its own
+// double accumulator, so the result equals the one-at-a-time sum while the
+// accumulators of the block hide each other's add latency.
+constexpr int kComponentBlock = 8;
+
+int component_count(const HmmModel& model, int state) {
+  return std::clamp<int>(model.mixture_count[state], 0, kMixtureSlots);
+}
+
+// The frame in double once, rather than once per component.
+struct FrameInDouble {
+  explicit FrameInDouble(const FeatureVector& frame) {
+    for (int k = 0; k < kFeatureDimension; ++k) x[k] = frame[static_cast<std::size_t>(k)];
+  }
+  double x[kFeatureDimension];
+};
+
+// Also built for AVX2 on x86-64, chosen at load time where the processor has
+// it: wider vectors, the same operations in the same order (AVX2 brings no
+// fused multiply-add), so the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KWS_WITH_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+#else
+#define KWS_WITH_AVX2_CLONE
+#endif
+
+// distances[i] for components 0..count-1 of one state.
+KWS_WITH_AVX2_CLONE
+void component_distances(const HmmModel& model, int state, int count, const FrameInDouble& frame,
+                         float* distances) {
+  const float (*mean)[kFeatureDimension] = model.mean[state];
+  const float (*precision)[kFeatureDimension] = model.inverse_variance[state];
+  const float* gconst = model.gconst[state];
+  int i = 0;
+  for (; i + kComponentBlock <= count; i += kComponentBlock) {
+    double terms[kComponentBlock][kFeatureDimension];
+    for (int j = 0; j < kComponentBlock; ++j) {
+      for (int k = 0; k < kFeatureDimension; ++k) {
+        const double difference = frame.x[k] - static_cast<double>(mean[i + j][k]);
+        terms[j][k] = difference * difference * static_cast<double>(precision[i + j][k]);
+      }
+    }
+    double sum[kComponentBlock];
+    for (int j = 0; j < kComponentBlock; ++j) sum[j] = gconst[i + j];
+    for (int k = 0; k < kFeatureDimension; ++k) {
+      for (int j = 0; j < kComponentBlock; ++j) sum[j] += terms[j][k];
+    }
+    for (int j = 0; j < kComponentBlock; ++j) distances[i + j] = static_cast<float>(sum[j]);
+  }
+  for (; i < count; ++i) {
+    double sum = gconst[i];
+    for (int k = 0; k < kFeatureDimension; ++k) {
+      const double difference = frame.x[k] - static_cast<double>(mean[i][k]);
+      sum += difference * difference * static_cast<double>(precision[i][k]);
+    }
+    distances[i] = static_cast<float>(sum);
+  }
+}
+
+float best_gaussian(const HmmModel& model, int state, const FrameInDouble& frame) {
+  const int count = component_count(model, state);
+  float distances[kMixtureSlots];
+  component_distances(model, state, count, frame, distances);
+  float best = 1e30f;  // what a state without components keeps
+  for (int i = 0; i < count; ++i) {
+    if (distances[i] < best) best = distances[i];
+  }
+  return -0.5f * best;
+}
+
+// Below this exponent exp() gives exactly 0 in double, so skipping the call
+// leaves the sum unchanged.
+constexpr double kExpUnderflow = -746.0;
+
+float mixture(const HmmModel& model, int state, const FrameInDouble& frame) {
+  const int count = component_count(model, state);
+  float distances[kMixtureSlots];
+  component_distances(model, state, count, frame, distances);
+  double sum = 0.0;
+  for (int i = 0; i < count; ++i) {
+    const double exponent = -0.5 * static_cast<double>(distances[i]);
+    if (exponent < kExpUnderflow) continue;
+    sum += static_cast<double>(model.weight[state][i]) * std::exp(exponent);
+  }
+  if (!(sum > 0.0)) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(std::log(sum));
+}
+
+// Emitting states 1..last of a model; models with N <= 2 have none, and the
+// score table has no room beyond state slot 5.
+int last_emitting_state(const HmmModel& model) { return std::clamp(model.state_count - 2, 0, kStateSlots - 1); }
+
+bool frame_in_range(int frame) { return frame >= 0 && frame < kMaxFrames; }
+
+int loaded_slots(const ModelSet& models, int capacity) { return std::clamp<int>(models.count, 0, capacity); }
+
+}  // namespace
+
+float best_gaussian_score(const HmmModel& model, int state, const FeatureVector& frame) {
+  return best_gaussian(model, state, FrameInDouble(frame));
+}
+
+float mixture_score(const HmmModel& model, int state, const FeatureVector& frame) {
+  return mixture(model, state, FrameInDouble(frame));
+}
+
+void score_state_best_gaussian(RecognizerEngine& engine, int frame, int model, int state) {
+  if (!frame_in_range(frame) || model < 0 || model >= loaded_slots(engine.main_models, kMaxModelSlots) ||
+      state < 0 || state >= kStateSlots) {
+    return;
+  }
+  engine.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
+      best_gaussian_score(engine.main_models.records[model], state, engine.features[static_cast<std::size_t>(frame)]);
+}
+
+void score_state_mixture(RecognizerEngine& engine, int frame, int model, int state) {
+  if (!frame_in_range(frame) || model < 0 || model >= loaded_slots(engine.main_models, kMaxModelSlots) ||
+      state < 0 || state >= kStateSlots) {
+    return;
+  }
+  engine.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
+      mixture_score(engine.main_models.records[model], state, engine.features[static_cast<std::size_t>(frame)]);
+}
+
+void score_anti_state_best_gaussian(RecognizerEngine& engine, int frame, int anti_model, int state) {
+  if (!frame_in_range(frame) || anti_model < 0 || anti_model >= loaded_slots(engine.anti_models, kMaxAntiModels) ||
+      state < 0 || state >= kStateSlots) {
+    return;
+  }
+  engine.anti_state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(anti_model)]
+                          [static_cast<std::size_t>(state)] =
+      best_gaussian_score(engine.anti_models.records[anti_model], state, engine.features[static_cast<std::size_t>(frame)]);
+}
+
+void score_frame_best_gaussian(RecognizerEngine& engine, int frame) {
+  if (!frame_in_range(frame)) return;
+  const FrameInDouble x(engine.features[static_cast<std::size_t>(frame)]);
+  StateScores& row = engine.state_scores[static_cast<std::size_t>(frame)];
+  const int models = loaded_slots(engine.main_models, kMaxModelSlots);
+  for (int slot = 0; slot < models; ++slot) {
+    const HmmModel& model = engine.main_models.records[slot];
+    for (int state = 1; state <= last_emitting_state(model); ++state) {
+      row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] = best_gaussian(model, state, x);
+    }
+  }
+}
+
+void score_frame_mixture(RecognizerEngine& engine, int frame) {
+  if (!frame_in_range(frame)) return;
+  const FrameInDouble x(engine.features[static_cast<std::size_t>(frame)]);
+  StateScores& row = engine.state_scores[static_cast<std::size_t>(frame)];
+  const int models = std::min(loaded_slots(engine.main_models, kMaxModelSlots), kInventorySize);
+  for (int slot = 0; slot < models; ++slot) {
+    const HmmModel& model = engine.main_models.records[slot];
+    for (int state = 1; state <= last_emitting_state(model); ++state) {
+      row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] = mixture(model, state, x);
+    }
+  }
+}
+
+namespace {
+
+bool frame_count_fits(int frame_count) {
+  if (frame_count <= kMaxFrames) return true;
+  message_sink().console(format_text("State scoring refused: %d frames, more than %d\n", frame_count, kMaxFrames));
+  return false;
+}
+
+}  // namespace
+
+void score_frames_best_gaussian(RecognizerEngine& engine, int frame_count) {
+  if (!frame_count_fits(frame_count)) return;
+  for (int frame = 0; frame < frame_count; ++frame) score_frame_best_gaussian(engine, frame);
+}
+
+void score_frames_mixture(RecognizerEngine& engine, int frame_count) {
+  if (!frame_count_fits(frame_count)) return;
+  for (int frame = 0; frame < frame_count; ++frame) score_frame_mixture(engine, frame);
+}
+
+}  // namespace kws
