@@ -1,10 +1,9 @@
 // kws check-data: start the engine on a data directory and summarise what it loaded.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "cli/command_line.h"
+#include "cli/engine_session.h"
 #include "engine/recognizer_engine.h"
 #include "models/model_inventory.h"
 
@@ -31,24 +30,8 @@ int run(std::span<const std::string> arguments) {
   if (!parsed) return exit_status;
   if (!parsed->positionals.empty()) return usage_error(kCheckDataCommand, "unexpected argument " + parsed->positionals[0]);
 
-  std::string directory;
-  if (const std::optional<std::string> data = parsed->value("--data")) {
-    directory = *data;
-  } else {
-    std::error_code error;
-    directory = std::filesystem::current_path(error).string();
-    if (error) {
-      std::fprintf(stderr, "kws check-data: cannot determine the current directory: %s\n", error.message().c_str());
-      return kExitFailure;
-    }
-  }
-
-  auto engine = std::make_unique<RecognizerEngine>();
-  if (const std::string refusal = set_data_directory(*engine, directory); !refusal.empty()) {
-    std::fprintf(stderr, "kws check-data: %s\n", refusal.c_str());
-    return kExitFailure;
-  }
-  engine_start_up(*engine);
+  const std::unique_ptr<RecognizerEngine> engine = start_engine(kCheckDataCommand, *parsed);
+  if (!engine) return kExitFailure;
 
   std::printf("data directory: %s\n", engine->data_directory.c_str());
   print_model_table("models", engine->main_models);

@@ -2,11 +2,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "cli/command_line.h"
+#include "cli/engine_session.h"
 #include "cli/json_writer.h"
 #include "engine/recognizer_engine.h"
 #include "platform/audio_file.h"
@@ -161,17 +160,8 @@ int run(std::span<const std::string> arguments) {
   }
   const SpotOptions options{parsed->has("--details"), parsed->has("--json"), !parsed->has("--no-trim")};
 
-  std::string directory = parsed->value("--data").value_or("");
-  if (directory.empty()) {
-    std::error_code error;
-    directory = std::filesystem::current_path(error).string();
-  }
-  auto engine = std::make_unique<RecognizerEngine>();
-  if (const std::string refusal = set_data_directory(*engine, directory); !refusal.empty()) {
-    std::fprintf(stderr, "kws spot: %s\n", refusal.c_str());
-    return kExitFailure;
-  }
-  engine_start_up(*engine);
+  const std::unique_ptr<RecognizerEngine> engine = start_engine(kSpotCommand, *parsed);
+  if (!engine) return kExitFailure;
   if (!load_vocabulary(*engine, *vocabulary)) return kExitFailure;
 
   bool unreadable = false;

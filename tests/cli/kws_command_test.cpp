@@ -1,7 +1,6 @@
 // End-to-end tests of the kws command: the real binary, run as a user would.
 #include <gtest/gtest.h>
 #include <sndfile.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
@@ -9,48 +8,16 @@
 #include <vector>
 
 #include "support/fixture_data.h"
+#include "support/kws_runner.h"
 #include "support/tone_data.h"
 
 namespace kws {
 namespace {
 
-struct CommandRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using testing::CommandRun;
+using testing::lines_of;
 
-std::string read_text(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-// Runs kws with arguments (already shell-quoted where needed).
-CommandRun kws(const std::string& arguments) {
-  // Tests run in parallel in one folder: each keeps its own output files.
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const auto directory = std::filesystem::current_path() / "scratch" / "output";
-  std::filesystem::create_directories(directory);
-  const auto out = directory / (std::string(test->name()) + ".stdout");
-  const auto err = directory / (std::string(test->name()) + ".stderr");
-  const std::string command = std::string(KWS_BINARY) + " " + arguments + " >" + out.string() + " 2>" +
-                              err.string() + " </dev/null";
-  CommandRun run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = read_text(out);
-  run.err = read_text(err);
-  return run;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
-  return lines;
-}
+CommandRun kws(const std::string& arguments) { return testing::run_kws(arguments); }
 
 void write_wav(const std::filesystem::path& path, int rate, const std::vector<short>& samples) {
   SF_INFO info{};
