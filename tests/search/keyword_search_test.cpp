@@ -16,31 +16,14 @@ constexpr float kImpossible = -1e29f;  // minus infinity plus a few scores
 
 // One emitting state per model unless a test says otherwise: a syllable, and
 // a filler syllable, takes at least two frames, and scores add up by hand.
-class KeywordSearch : public ::testing::Test {
+class KeywordSearch : public testing::SearchTest {
  protected:
-  void SetUp() override {
-    engine_ = std::make_unique<RecognizerEngine>();
-    testing::set_uniform_models(*engine_, 1);
-  }
-  void use(const std::vector<testing::TestEntry>& entries, int frames, float score, int keyword_mode) {
-    testing::build_test_vocabulary(*engine_, entries);
-    engine_->search.frame_count = frames;
-    testing::fill_state_scores(*engine_, frames, score);
-    engine_->settings.keyword_spotting = static_cast<std::int16_t>(keyword_mode);
-  }
-  void score(std::initializer_list<int> models, int first, int last, float value) {
-    for (const int model : models) {
-      for (int t = first; t <= last; ++t) engine_->state_scores[t][model].fill(value);
-    }
-  }
   void set_states(std::initializer_list<int> models, int emitting) {
     for (const int model : models) engine_->main_models.records[model].state_count = static_cast<std::int16_t>(emitting + 2);
   }
   float exit(int level, int node, int t) const { return engine_->search.level_exit_scores.at(level, node, t); }
   float forward(int t) const { return engine_->search.forward_filler[t]; }
   float backward(int t) const { return engine_->search.backward_filler[t]; }
-
-  std::unique_ptr<RecognizerEngine> engine_;
 };
 
 TEST_F(KeywordSearch, FillerScoresCoverFromTheStartAndToTheEnd) {

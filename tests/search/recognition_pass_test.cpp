@@ -24,15 +24,7 @@ class RecognitionPassTest : public ::testing::Test {
   void SetUp() override {
     e.sample_buffer = std::make_unique<std::int16_t[]>(kSampleBufferSamples);
     testing::set_uniform_models(e, 3);
-    // Anti-models of three states, each scoring -2 on any frame.
-    e.anti_models.allocate(kMaxAntiModels);
-    for (HmmModel& model : e.anti_models.models()) {
-      model.state_count = 5;
-      for (int state = 1; state <= 3; ++state) {
-        model.mixture_count[state] = 1;
-        model.gconst[state][0] = 4.0f;
-      }
-    }
+    testing::set_flat_anti_models(e, 3, 4.0f);  // every anti-model state scores -2
     testing::fill_state_scores(e, kMaxFrames, -10.0f);
     testing::build_test_vocabulary(e, {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}});
     e.calibration.trim_high_threshold = 10000;

@@ -28,23 +28,11 @@ void PrintTo(const Found& f, std::ostream* os) {
 
 // One emitting state per model: every syllable, filler syllables too, takes
 // at least two frames, and scores add up by hand.
-class StackDecoder : public ::testing::Test {
+class StackDecoder : public testing::SearchTest {
  protected:
   void SetUp() override {
-    engine_ = std::make_unique<RecognizerEngine>();
-    testing::set_uniform_models(*engine_, 1);
+    SearchTest::SetUp();
     engine_->settings.results_wanted = 10;
-  }
-  void use(const std::vector<testing::TestEntry>& entries, int frames, float score, int keyword_mode) {
-    testing::build_test_vocabulary(*engine_, entries);
-    engine_->search.frame_count = frames;
-    testing::fill_state_scores(*engine_, frames, score);
-    engine_->settings.keyword_spotting = static_cast<std::int16_t>(keyword_mode);
-  }
-  void score(std::initializer_list<int> models, int first, int last, float value) {
-    for (const int model : models) {
-      for (int t = first; t <= last; ++t) engine_->state_scores[t][model].fill(value);
-    }
   }
   std::vector<Found> found() const {
     const RecognitionResults& r = engine_->results;
@@ -53,8 +41,6 @@ class StackDecoder : public ::testing::Test {
     return all;
   }
   const HypothesisStack& stack() const { return engine_->search.stack; }
-
-  std::unique_ptr<RecognizerEngine> engine_;
 };
 
 TEST_F(StackDecoder, BubblePassCarriesTheBestFromTheTailToTheHead) {

@@ -33,14 +33,7 @@ class VerificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::set_uniform_models(e, 3);
-    e.anti_models.allocate(kMaxAntiModels);
-    for (HmmModel& model : e.anti_models.models()) {
-      model.state_count = 5;
-      for (int state = 1; state <= 3; ++state) {
-        model.mixture_count[state] = 1;
-        model.gconst[state][0] = 4.0f;  // zero precision: every frame scores -2
-      }
-    }
+    testing::set_flat_anti_models(e, 3, 4.0f);  // every anti-model state scores -2
     testing::fill_state_scores(e, 100, -10.0f);
     testing::build_test_vocabulary(
         e, {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}, {big5("山"), {{25, 116}}}});

@@ -87,4 +87,15 @@ void fill_state_scores(RecognizerEngine& engine, int frames, float value) {
   }
 }
 
+void set_flat_anti_models(RecognizerEngine& engine, int emitting_states, float gconst) {
+  engine.anti_models.allocate(kMaxAntiModels);
+  for (HmmModel& model : engine.anti_models.models()) {
+    model.state_count = static_cast<std::int16_t>(emitting_states + 2);
+    for (int state = 1; state <= emitting_states; ++state) {
+      model.mixture_count[state] = 1;
+      model.gconst[state][0] = gconst;
+    }
+  }
+}
+
 }  // namespace kws::testing

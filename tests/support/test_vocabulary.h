@@ -3,6 +3,10 @@
 // pairs at the same level share a node, as vocabulary loading would make them.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,5 +32,33 @@ void set_uniform_models(RecognizerEngine& engine, int emitting_states);
 
 // Fills every state score of frames 0..frames-1 with value.
 void fill_state_scores(RecognizerEngine& engine, int frames, float value);
+
+// All 60 anti-models with `emitting_states` states of one zero-precision
+// component: every state scores -gconst / 2 on any frame.
+void set_flat_anti_models(RecognizerEngine& engine, int emitting_states, float gconst);
+
+// A search test's engine: 153 one-state models, with helpers to load a test
+// vocabulary over a table of equal scores and to raise chosen models' scores.
+class SearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine_ = std::make_unique<RecognizerEngine>();
+    set_uniform_models(*engine_, 1);
+  }
+  void use(const std::vector<TestEntry>& entries, int frames, float score, int keyword_mode) {
+    build_test_vocabulary(*engine_, entries);
+    engine_->search.frame_count = frames;
+    fill_state_scores(*engine_, frames, score);
+    engine_->settings.keyword_spotting = static_cast<std::int16_t>(keyword_mode);
+  }
+  // Every state of the models scores value over frames first..last.
+  void score(std::initializer_list<int> models, int first, int last, float value) {
+    for (const int model : models) {
+      for (int t = first; t <= last; ++t) engine_->state_scores[t][model].fill(value);
+    }
+  }
+
+  std::unique_ptr<RecognizerEngine> engine_;
+};
 
 }  // namespace kws::testing

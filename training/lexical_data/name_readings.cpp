@@ -8,19 +8,6 @@
 namespace kws::lexical_data {
 namespace {
 
-std::vector<std::string_view> words_of(std::string_view line) {
-  std::vector<std::string_view> words;
-  std::size_t position = 0;
-  while (true) {
-    const std::size_t start = line.find_first_not_of(" \t\r", position);
-    if (start == std::string_view::npos) break;
-    const std::size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
-    words.push_back(line.substr(start, end - start));
-    position = end;
-  }
-  return words;
-}
-
 // How good one way of cutting a prefix of the name is; greater is better.
 struct CutScore {
   int override_characters = 0;

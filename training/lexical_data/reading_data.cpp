@@ -31,19 +31,6 @@ std::vector<std::string_view> lines_of(std::string_view text) {
   return lines;
 }
 
-std::vector<std::string_view> fields_of(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t position = 0;
-  while (position < line.size()) {
-    const std::size_t start = line.find_first_not_of(" \t", position);
-    if (start == std::string_view::npos) break;
-    const std::size_t end = std::min(line.find_first_of(" \t", start), line.size());
-    fields.push_back(line.substr(start, end - start));
-    position = end;
-  }
-  return fields;
-}
-
 // One code point of UTF-8 text at position, advancing it; nullopt when the
 // bytes there are not UTF-8.
 std::optional<char32_t> next_code_point(std::string_view text, std::size_t& position) {
@@ -83,6 +70,19 @@ void add_reading(CharacterInfo& info, int row) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> words_of(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t position = 0;
+  while (position < line.size()) {
+    const std::size_t start = line.find_first_not_of(" \t\r", position);
+    if (start == std::string_view::npos) break;
+    const std::size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
+    words.push_back(line.substr(start, end - start));
+    position = end;
+  }
+  return words;
+}
 
 bool is_big5_hanzi(std::string_view two_bytes) {
   if (two_bytes.size() != 2) return false;
@@ -144,7 +144,7 @@ void add_character_list(std::string_view utf8_text, ReadingData& data) {
 
 void add_phrase_file(std::string_view big5_text, ReadingData& data) {
   for (const std::string_view line : lines_of(big5_text)) {
-    const std::vector<std::string_view> fields = fields_of(line);
+    const std::vector<std::string_view> fields = words_of(line);
     if (fields.empty()) continue;
     const std::optional<std::vector<std::string>> characters = split_hanzi(fields[0]);
     const std::optional<long> frequency = fields.size() >= 2 ? parse_integer(fields[1]) : std::nullopt;

@@ -23,6 +23,9 @@ namespace kws::lexical_data {
 // punctuation and full-width Latin letters are not.
 bool is_big5_hanzi(std::string_view two_bytes);
 
+// The blank- or tab-separated words of one line (a trailing CR counts as blank).
+std::vector<std::string_view> words_of(std::string_view line);
+
 // The characters of a Big5 text, two bytes each; nullopt when the text is not
 // made of hanzi only.
 std::optional<std::vector<std::string>> split_hanzi(std::string_view big5);
