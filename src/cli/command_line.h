@@ -62,5 +62,7 @@ extern const Command kFeaturesCommand;
 extern const Command kCheckDataCommand;
 extern const Command kSpotCommand;
 extern const Command kVocabCommand;
+extern const Command kLatticeCommand;
+extern const Command kBatchCommand;
 
 }  // namespace kws::cli

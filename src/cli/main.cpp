@@ -10,8 +10,9 @@
 namespace kws::cli {
 namespace {
 
-constexpr std::array<const Command*, 6> kCommands = {&kSpotCommand,     &kVocabCommand,     &kCheckDataCommand,
-                                                     &kFeaturesCommand, &kSyllablesCommand, &kDecomposeCommand};
+constexpr std::array<const Command*, 8> kCommands = {
+    &kSpotCommand,    &kBatchCommand,    &kLatticeCommand,   &kVocabCommand,
+    &kCheckDataCommand, &kFeaturesCommand, &kSyllablesCommand, &kDecomposeCommand};
 
 void print_overview(std::FILE* stream) {
   std::fputs(

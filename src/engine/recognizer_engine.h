@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "audio/noise_calibration.h"
+#include "batch/syllable_lattice_tables.h"
 #include "frontend/feature_extraction.h"
 #include "lexicon/vocabulary.h"
 #include "models/model_set.h"
@@ -99,6 +100,10 @@ struct RecognizerEngine {
   std::array<ResultDetail, kMaxResults> details{};  // by display position
   std::vector<AcceptedKeyword> accepted;            // at most kMaxResults
   PassTimes times;
+
+  // Free-syllable decoding of a stored utterance: the lattice depth setting
+  // and the last run's tables, path, lattice and report lines.
+  SyllableLatticeRun syllable_lattice;
 };
 
 // Records directory as the data directory. Refuses (with the reason) a

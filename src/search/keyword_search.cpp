@@ -1,14 +1,14 @@
 #include "search/keyword_search.h"
 
-#include <ctime>
 #include <utility>
 #include <vector>
 
 #include "engine/recognizer_engine.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
-#include "search/stack_decoder.h"
+#include "search/recognition_pass.h"
 #include "search/search_detail.h"
+#include "search/stack_decoder.h"
 
 namespace kws {
 
@@ -76,7 +76,7 @@ bool search_inputs_fit(const RecognizerEngine& engine) {
 }
 
 void record_forward_end(RecognizerEngine& engine) {
-  engine.times.forward_end = static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
+  engine.times.forward_end = processor_milliseconds();
 }
 
 }  // namespace

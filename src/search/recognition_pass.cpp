@@ -14,7 +14,6 @@ namespace kws {
 
 namespace {
 
-double clock_milliseconds() { return static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC; }
 
 // Sum of |x| over the 80 samples ending at i, sample 0 excluded.
 std::int32_t window_energy(const std::int16_t* samples, int i) {
@@ -67,7 +66,7 @@ int prepare_utterance(RecognizerEngine& engine, bool live) {
     return refuse(UtteranceRefusal::offset);
   }
 
-  engine.times.start = clock_milliseconds();
+  engine.times.start = processor_milliseconds();
   trim_utterance_end(engine);
   utterance.start = utterance.capture_start;
   if (utterance.end - utterance.start < kMinTrimmedSamples) {
@@ -130,13 +129,19 @@ void order_results_for_display(RecognizerEngine& engine) {
   std::fill(engine.display_order.begin() + shown, engine.display_order.end(), std::int16_t{-1});
 }
 
-int recognize_keywords(RecognizerEngine& engine, bool live) {
-  if (prepare_utterance(engine, live) != kRecognised) return kRefused;
+double processor_milliseconds() { return static_cast<double>(std::clock()) * 1000.0 / CLOCKS_PER_SEC; }
+
+void search_rank_and_verify(RecognizerEngine& engine) {
   run_keyword_search(engine);
   order_results_for_display(engine);
-  engine.times.verification_start = clock_milliseconds();
+  engine.times.verification_start = processor_milliseconds();
   verify_results(engine);
-  engine.times.verification_end = clock_milliseconds();
+  engine.times.verification_end = processor_milliseconds();
+}
+
+int recognize_keywords(RecognizerEngine& engine, bool live) {
+  if (prepare_utterance(engine, live) != kRecognised) return kRefused;
+  search_rank_and_verify(engine);
   return kRecognised;
 }
 

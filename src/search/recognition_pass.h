@@ -33,6 +33,15 @@ int prepare_utterance(RecognizerEngine& engine, bool live);
 // of vocabulary, too short, offset, or too short after trimming.
 int recognize_keywords(RecognizerEngine& engine, bool live);
 
+// The keyword pass from the search on, for an utterance whose features, state
+// scores and frame count are in place: search, display order, verification
+// with its clock readings. recognize_keywords runs it after its checks; the
+// batch test, which has no checks, runs it directly.
+void search_rank_and_verify(RecognizerEngine& engine);
+
+// The processor clock in milliseconds, for the pass's time readings.
+double processor_milliseconds();
+
 // The large-vocabulary pass: the same checks, then recognize_syllable_loop.
 int recognize_large_vocabulary(RecognizerEngine& engine, bool live);
 
