@@ -112,6 +112,16 @@ std::optional<EntryPath> entry_path(const RecognizerEngine& engine, int result) 
   return path;
 }
 
+// The result shown at display_position (into result) and its entry path;
+// nullopt, with the refusal reported, when there is none to verify.
+std::optional<EntryPath> displayed_entry_path(const RecognizerEngine& engine, int display_position, int& result) {
+  result = result_at(engine, display_position);
+  if (result < 0) return std::nullopt;
+  std::optional<EntryPath> path = entry_path(engine, result);
+  if (!path) report_refusal(result, "entry path");
+  return path;
+}
+
 const LevelNode& node_of(const RecognizerEngine& engine, const EntryPath& path, int level) {
   return engine.vocabulary.levels[static_cast<std::size_t>(level)]
       .nodes[static_cast<std::size_t>(path.nodes[static_cast<std::size_t>(level)])];
@@ -219,13 +229,9 @@ int displayed_result_count(const RecognizerEngine& engine) {
 }
 
 bool align_result(RecognizerEngine& engine, int display_position) {
-  const int result = result_at(engine, display_position);
-  if (result < 0) return false;
-  const std::optional<EntryPath> path = entry_path(engine, result);
-  if (!path) {
-    report_refusal(result, "entry path");
-    return false;
-  }
+  int result = -1;
+  const std::optional<EntryPath> path = displayed_entry_path(engine, display_position, result);
+  if (!path) return false;
   const int frame_count = engine.search.frame_count;
   const int start = engine.results.start_frames[static_cast<std::size_t>(result)];
   if (frame_count < 1 || frame_count > kMaxFrames || start < 0 || start >= frame_count) {
@@ -374,13 +380,9 @@ bool trace_segmentation(RecognizerEngine& engine, int display_position) {
 }
 
 bool score_segments(RecognizerEngine& engine, int display_position) {
-  const int result = result_at(engine, display_position);
-  if (result < 0) return false;
-  const std::optional<EntryPath> path = entry_path(engine, result);
-  if (!path) {
-    report_refusal(result, "entry path");
-    return false;
-  }
+  int result = -1;
+  const std::optional<EntryPath> path = displayed_entry_path(engine, display_position, result);
+  if (!path) return false;
   ResultVerification& v = engine.verifications[static_cast<std::size_t>(result)];
   const int length = path->syllables;
   const int frame_count = engine.search.frame_count;
