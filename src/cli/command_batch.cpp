@@ -10,13 +10,11 @@
 #include "cli/json_writer.h"
 #include "engine/recognizer_engine.h"
 #include "platform/text_encoding.h"
-#include "platform/token_reader.h"
 
 namespace kws::cli {
 namespace {
 
-constexpr int kDefaultResults = 10;  // what the station asks for once a vocabulary is chosen
-constexpr long kMaxSetNumber = 999999;
+constexpr int kMaxSetNumber = 999999;
 
 JsonWriter& write_rate(JsonWriter& json, std::string_view key, int numerator, int denominator) {
   json.key(key);
@@ -136,20 +134,14 @@ int run(std::span<const std::string> arguments) {
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kBatchCommand, "--vocab NAME is required");
   if (!parsed->positionals.empty()) return usage_error(kBatchCommand, "unexpected argument " + parsed->positionals[0]);
-  int set_number = kDefaultBatchTestSet;
-  if (const std::optional<std::string> set = parsed->value("--set")) {
-    const std::optional<long> value = parse_integer(*set);
-    if (!value || *value < 1 || *value > kMaxSetNumber) {
-      return usage_error(kBatchCommand, "--set takes a positive number");
-    }
-    set_number = static_cast<int>(*value);
-  }
+  const std::optional<int> set = integer_option(*parsed, "--set", 1, kMaxSetNumber, kDefaultBatchTestSet);
+  if (!set) return usage_error(kBatchCommand, "--set takes a positive number");
+  const int set_number = *set;
   const bool json = parsed->has("--json");
 
   const std::unique_ptr<RecognizerEngine> engine = start_engine(kBatchCommand, *parsed);
   if (!engine) return kExitFailure;
-  if (!load_vocabulary(*engine, *vocabulary)) return kExitFailure;
-  engine->settings.results_wanted = kDefaultResults;
+  if (!choose_vocabulary(*engine, *vocabulary)) return kExitFailure;
 
   BatchPrinter printer(*engine, json);
   const auto started = std::chrono::steady_clock::now();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/token_reader.h"
+
 namespace kws::cli {
 namespace {
 
@@ -65,6 +67,15 @@ std::optional<Arguments> parse_arguments(std::span<const std::string> arguments,
     }
   }
   return parsed;
+}
+
+std::optional<int> integer_option(const Arguments& arguments, std::string_view option, int low, int high,
+                                  int fallback) {
+  const std::optional<std::string> text = arguments.value(option);
+  if (!text) return fallback;
+  const std::optional<long> value = parse_integer(*text);
+  if (!value || *value < low || *value > high) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 int usage_error(const Command& command, std::string_view message) {

@@ -42,6 +42,11 @@ std::optional<Arguments> parse_arguments(std::span<const std::string> arguments,
                                          std::initializer_list<std::string_view> valued_options,
                                          std::string& error);
 
+// The value of a numeric option within [low, high], or fallback when the
+// option is absent; nullopt when it is not a whole number in that range.
+std::optional<int> integer_option(const Arguments& arguments, std::string_view option, int low, int high,
+                                  int fallback);
+
 // Prints "kws <name>: <message>" and the usage line on standard error; returns kExitUsage.
 int usage_error(const Command& command, std::string_view message);
 

@@ -10,14 +10,12 @@
 #include "engine/recognizer_engine.h"
 #include "platform/audio_file.h"
 #include "platform/text_encoding.h"
-#include "platform/token_reader.h"
 #include "search/recognition_pass.h"
 #include "search/state_scoring.h"
 
 namespace kws::cli {
 namespace {
 
-constexpr int kDefaultResults = 10;  // what the station asks for once a vocabulary is chosen
 
 struct SpotOptions {
   bool details = false;
@@ -150,19 +148,14 @@ int run(std::span<const std::string> arguments) {
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kSpotCommand, "--vocab NAME is required");
   if (parsed->positionals.empty()) return usage_error(kSpotCommand, "expected at least one FILE");
-  int results_wanted = kDefaultResults;
-  if (const std::optional<std::string> results = parsed->value("--results")) {
-    const std::optional<long> value = parse_integer(*results);
-    if (!value || *value < 1 || *value > kMaxResults) {
-      return usage_error(kSpotCommand, "--results takes a number from 1 to 200");
-    }
-    results_wanted = static_cast<int>(*value);
-  }
+  const std::optional<int> results_wanted =
+      integer_option(*parsed, "--results", 1, kMaxResults, kResultsAfterVocabularyChoice);
+  if (!results_wanted) return usage_error(kSpotCommand, "--results takes a number from 1 to 200");
   const SpotOptions options{parsed->has("--details"), parsed->has("--json"), !parsed->has("--no-trim")};
 
   const std::unique_ptr<RecognizerEngine> engine = start_engine(kSpotCommand, *parsed);
   if (!engine) return kExitFailure;
-  if (!load_vocabulary(*engine, *vocabulary)) return kExitFailure;
+  if (!choose_vocabulary(*engine, *vocabulary)) return kExitFailure;
 
   bool unreadable = false;
   for (const std::string& path : parsed->positionals) {
@@ -177,7 +170,7 @@ int run(std::span<const std::string> arguments) {
     if (audio.samples.size() > static_cast<std::size_t>(kSampleBufferSamples)) {
       engine->utterance.refusal = UtteranceRefusal::too_long;
     } else {
-      engine->settings.results_wanted = results_wanted;
+      engine->settings.results_wanted = *results_wanted;
       prepare_recording(*engine, audio.samples, options.trim);
       recognised = recognize_keywords(*engine, true) == kRecognised;
     }

@@ -271,6 +271,13 @@ std::string word_list_line(const RecognizerEngine& engine, int index) {
   return format_text("%5d %s", index + 1, entry_name(engine, index).c_str());
 }
 
+bool choose_vocabulary(RecognizerEngine& engine, std::string_view name) {
+  release_lexicon_tree(engine.vocabulary);
+  const bool loaded = load_vocabulary(engine, name);
+  engine.settings.results_wanted.store(kResultsAfterVocabularyChoice, std::memory_order_relaxed);
+  return loaded;
+}
+
 void release_lexicon_tree(Vocabulary& vocabulary) {
   vocabulary.tree.release();
   vocabulary.entry_count = 0;

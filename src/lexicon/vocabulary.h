@@ -56,6 +56,14 @@ struct Vocabulary {
 // no tree) and the result is false. Otherwise the result is true.
 bool load_vocabulary(RecognizerEngine& engine, std::string_view name);
 
+// Results the station asks for once a vocabulary is chosen.
+inline constexpr int kResultsAfterVocabularyChoice = 10;
+
+// What choosing a vocabulary in the station does: the old tree is released,
+// the vocabulary loaded, and the search asked for the usual number of
+// results. The result is load_vocabulary's.
+bool choose_vocabulary(RecognizerEngine& engine, std::string_view name);
+
 // The Name (Big5) of entry 0 <= index < entry count.
 const std::string& entry_name(const RecognizerEngine& engine, int index);
 

@@ -109,6 +109,13 @@ bool frame_in_range(int frame) { return frame >= 0 && frame < kMaxFrames; }
 
 int loaded_slots(const ModelSet& models, int capacity) { return std::clamp<int>(models.count, 0, capacity); }
 
+// Whether (frame, model, state) names an entry of a score table whose model
+// dimension is capacity, for a model the set holds.
+bool entry_in_range(const ModelSet& models, int capacity, int frame, int model, int state) {
+  return frame_in_range(frame) && model >= 0 && model < loaded_slots(models, capacity) && state >= 0 &&
+         state < kStateSlots;
+}
+
 }  // namespace
 
 float best_gaussian_score(const HmmModel& model, int state, const FeatureVector& frame) {
@@ -120,28 +127,19 @@ float mixture_score(const HmmModel& model, int state, const FeatureVector& frame
 }
 
 void score_state_best_gaussian(RecognizerEngine& engine, int frame, int model, int state) {
-  if (!frame_in_range(frame) || model < 0 || model >= loaded_slots(engine.main_models, kMaxModelSlots) ||
-      state < 0 || state >= kStateSlots) {
-    return;
-  }
+  if (!entry_in_range(engine.main_models, kMaxModelSlots, frame, model, state)) return;
   engine.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
       best_gaussian_score(engine.main_models.records[model], state, engine.features[static_cast<std::size_t>(frame)]);
 }
 
 void score_state_mixture(RecognizerEngine& engine, int frame, int model, int state) {
-  if (!frame_in_range(frame) || model < 0 || model >= loaded_slots(engine.main_models, kMaxModelSlots) ||
-      state < 0 || state >= kStateSlots) {
-    return;
-  }
+  if (!entry_in_range(engine.main_models, kMaxModelSlots, frame, model, state)) return;
   engine.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
       mixture_score(engine.main_models.records[model], state, engine.features[static_cast<std::size_t>(frame)]);
 }
 
 void score_anti_state_best_gaussian(RecognizerEngine& engine, int frame, int anti_model, int state) {
-  if (!frame_in_range(frame) || anti_model < 0 || anti_model >= loaded_slots(engine.anti_models, kMaxAntiModels) ||
-      state < 0 || state >= kStateSlots) {
-    return;
-  }
+  if (!entry_in_range(engine.anti_models, kMaxAntiModels, frame, anti_model, state)) return;
   engine.anti_state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(anti_model)]
                           [static_cast<std::size_t>(state)] =
       best_gaussian_score(engine.anti_models.records[anti_model], state, engine.features[static_cast<std::size_t>(frame)]);

@@ -207,6 +207,12 @@ TEST_F(VocabularyLoading, ReloadingReplacesThePreviousVocabulary) {
   EXPECT_EQ(count(1), 0);
   EXPECT_THAT(children(vocabulary().tree.root()), ElementsAre(Pair(0, 1)));
 
+  // Choosing a vocabulary also asks the search for the station's ten results.
+  engine_->settings.results_wanted = 3;
+  ASSERT_TRUE(choose_vocabulary(*engine_, "old"));
+  EXPECT_EQ(engine_->settings.results_wanted, 10);
+  EXPECT_EQ(vocabulary().entry_count, 4);
+
   ASSERT_TRUE(load("empty", "", ""));
   EXPECT_EQ(vocabulary().entry_count, 0);
   expect_no_counted_nodes();
