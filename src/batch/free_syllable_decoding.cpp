@@ -8,6 +8,7 @@
 #include "engine/recognizer_engine.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
+#include "search/search_detail.h"
 
 namespace kws {
 namespace {
@@ -20,13 +21,6 @@ struct SyllableBlocks {
   std::array<int, 2> states{};  // N of each model, entry and exit included
 };
 
-// A model the recursion can run: loaded, with 1..4 emitting states.
-bool usable_model(const ModelSet& models, int slot) {
-  if (slot < 0 || slot >= models.count || slot >= kMaxModelSlots) return false;
-  const int states = models.records[static_cast<std::size_t>(slot)].state_count;
-  return states >= 3 && states <= kStateSlots;
-}
-
 SyllableBlocks blocks_of(const RecognizerEngine& engine, int syllable, int list_size) {
   const LevelNode& node = engine.vocabulary.levels[0].nodes[static_cast<std::size_t>(syllable)];
   // The silence node is the silence model alone, whatever its slot fields say.
@@ -35,7 +29,7 @@ SyllableBlocks blocks_of(const RecognizerEngine& engine, int syllable, int list_
   const int wanted = syllable == list_size - 1 ? 1 : 2;
   SyllableBlocks blocks;
   for (int b = 0; b < wanted; ++b) {
-    if (!usable_model(engine.main_models, slots[static_cast<std::size_t>(b)])) return {};
+    if (search_detail::runnable_state_count(engine.main_models, slots[static_cast<std::size_t>(b)]) == 0) return {};
     const HmmModel& model = engine.main_models.records[static_cast<std::size_t>(slots[static_cast<std::size_t>(b)])];
     blocks.models[static_cast<std::size_t>(b)] = &model;
     blocks.slots[static_cast<std::size_t>(b)] = slots[static_cast<std::size_t>(b)];

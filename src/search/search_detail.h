@@ -1,5 +1,5 @@
-// Pieces the forward pass and the stack decoder share: the emitting-state
-// range of a model, the Viterbi step, and appending a hypothesis.
+// Pieces the recognizers share: the emitting-state range of a model, the
+// Viterbi step, and appending a hypothesis.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +16,14 @@ namespace kws::search_detail {
 // N <= 2 has none and passes its entry straight through.
 inline int emitting_states(const RecognizerEngine& engine, int slot) {
   return std::clamp(engine.main_models.records[slot].state_count - 2, 0, kStateSlots - 2);
+}
+
+// State count N of the model in `slot` when the set holds it and it has one
+// to four emitting states (what the 12-slot work vectors take); 0 otherwise.
+inline int runnable_state_count(const ModelSet& models, int slot) {
+  if (slot < 0 || slot >= models.count || slot >= kMaxModelSlots) return 0;
+  const int states = models.records[static_cast<std::size_t>(slot)].state_count;
+  return states >= 3 && states <= kStateSlots ? states : 0;
 }
 
 // max(same, other), the same state keeping a tie.

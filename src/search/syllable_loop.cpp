@@ -10,19 +10,13 @@
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 #include "search/recognition_pass.h"
+#include "search/search_detail.h"
 
 namespace kws {
 
 namespace {
 
 constexpr int kSyllablesShown = 10;
-
-// State count N of a model the loop can run (at least one emitting state), or 0.
-int loop_state_count(const ModelSet& models, int slot) {
-  if (slot < 0 || slot >= models.count || slot >= kMaxModelSlots) return 0;
-  const int states = models.records[static_cast<std::size_t>(slot)].state_count;
-  return states >= 3 && states <= kStateSlots ? states : 0;
-}
 
 // One frame of one model on slots base..base+N-1 (entry, emitting states, exit).
 void advance_with_transitions(float* slots, const HmmModel& model, int states,
@@ -58,8 +52,8 @@ void recognize_syllable_loop(RecognizerEngine& engine) {
     for (int k = 0; k < nodes; ++k) {
       const LevelNode& node = level.nodes[static_cast<std::size_t>(k)];
       auto& slots = trellis[static_cast<std::size_t>(k)];
-      const int initial_states = loop_state_count(engine.main_models, node.initial_model_slot);
-      const int final_states = loop_state_count(engine.main_models, node.final_model_slot);
+      const int initial_states = search_detail::runnable_state_count(engine.main_models, node.initial_model_slot);
+      const int final_states = search_detail::runnable_state_count(engine.main_models, node.final_model_slot);
       float exit = kMinusInfinity;
       if (initial_states != 0 && final_states != 0) {
         // The loop is entered with 1.0 at the first frame, as the recognizer always did.

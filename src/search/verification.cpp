@@ -9,6 +9,7 @@
 #include "engine/recognizer_engine.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
+#include "search/search_detail.h"
 #include "search/state_scoring.h"
 
 namespace kws {
@@ -127,13 +128,6 @@ const LevelNode& node_of(const RecognizerEngine& engine, const EntryPath& path, 
       .nodes[static_cast<std::size_t>(path.nodes[static_cast<std::size_t>(level)])];
 }
 
-// State count N of a model usable here (at least one emitting state), or 0.
-int usable_state_count(const ModelSet& models, int slot) {
-  if (slot < 0 || slot >= models.count || slot >= kMaxModelSlots) return 0;
-  const int states = models.records[static_cast<std::size_t>(slot)].state_count;
-  return states >= 3 && states <= kStateSlots ? states : 0;
-}
-
 // One Viterbi frame within a model, no transition probabilities: a state
 // takes the better of its predecessor and itself, itself on equality.
 void advance_model(ModelVector& vector, int states, const std::array<float, kStateSlots>& scores) {
@@ -159,10 +153,10 @@ bool score_one_segment(RecognizerEngine& engine, int own_slot, int competitors_b
                        SegmentScore& score, float& anti_average) {
   score = SegmentScore{};
   const int frames = e - s + 1;
-  const int own_states = usable_state_count(engine.main_models, own_slot);
+  const int own_states = search_detail::runnable_state_count(engine.main_models, own_slot);
   if (frames <= 0 || own_states == 0 || own_slot >= static_cast<int>(kAntiModelMap.size())) return false;
   const int anti = kAntiModelMap[static_cast<std::size_t>(own_slot)];
-  const int anti_states = usable_state_count(engine.anti_models, anti);
+  const int anti_states = search_detail::runnable_state_count(engine.anti_models, anti);
   if (anti >= kMaxAntiModels || anti_states == 0) return false;
 
   constexpr int kMaxCompetitors = kInitialSlotCount;
@@ -170,7 +164,7 @@ bool score_one_segment(RecognizerEngine& engine, int own_slot, int competitors_b
   std::array<int, kMaxCompetitors> competitor_states{};
   const int competitor_count = competitors_end - competitors_begin;
   for (int c = 0; c < competitor_count; ++c) {
-    competitor_states[static_cast<std::size_t>(c)] = usable_state_count(engine.main_models, competitors_begin + c);
+    competitor_states[static_cast<std::size_t>(c)] = search_detail::runnable_state_count(engine.main_models, competitors_begin + c);
     competitors[static_cast<std::size_t>(c)].fill(kMinusInfinity);
     competitors[static_cast<std::size_t>(c)][0] = 0.0f;
   }
@@ -250,8 +244,8 @@ bool align_result(RecognizerEngine& engine, int display_position) {
     const LevelNode& node = node_of(engine, *path, level);
     const int initial = node.initial_model_slot;
     const int final_slot = node.final_model_slot;
-    const int initial_states = usable_state_count(engine.main_models, initial);
-    const int final_states = usable_state_count(engine.main_models, final_slot);
+    const int initial_states = search_detail::runnable_state_count(engine.main_models, initial);
+    const int final_states = search_detail::runnable_state_count(engine.main_models, final_slot);
     if (initial_states == 0 || final_states == 0) {
       report_refusal(result, "model");
       return false;
