@@ -1,6 +1,5 @@
 // End-to-end tests of the kws command: the real binary, run as a user would.
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <cstdio>
 #include <fstream>
@@ -18,17 +17,6 @@ using testing::CommandRun;
 using testing::lines_of;
 
 CommandRun kws(const std::string& arguments) { return testing::run_kws(arguments); }
-
-void write_wav(const std::filesystem::path& path, int rate, const std::vector<short>& samples) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-  sf_close(file);
-}
 
 TEST(KwsCommand, SyllablesListsTheWholeTableInUtf8) {
   const CommandRun run = kws("syllables");
@@ -50,7 +38,7 @@ TEST(KwsCommand, FeaturesOfARecordingAndOfItsRawBytes) {
   const auto directory = testing::scratch_directory();
   std::vector<short> samples(16000);
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<short>((i * 37) % 2000 - 1000);
-  write_wav(directory / "tone.wav", 16000, samples);
+  testing::write_wav_file(directory / "tone.wav", samples);
 
   const CommandRun run = kws("features " + (directory / "tone.wav").string());
   ASSERT_EQ(run.status, 0) << run.err;
@@ -72,7 +60,7 @@ TEST(KwsCommand, FeaturesOfARecordingAndOfItsRawBytes) {
 
 TEST(KwsCommand, FeaturesConvertOtherRatesWithANoteAndSilenceIsZero) {
   const auto directory = testing::scratch_directory();
-  write_wav(directory / "silence.wav", 8000, std::vector<short>(4000, 0));
+  testing::write_wav_file(directory / "silence.wav", std::vector<std::int16_t>(4000, 0), 8000);
   const CommandRun run = kws("features " + (directory / "silence.wav").string());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("converted from 8000 Hz"), std::string::npos) << run.err;

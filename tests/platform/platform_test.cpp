@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <chrono>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include "platform/text_encoding.h"
 #include "platform/token_reader.h"
 #include "support/fixture_data.h"
+#include "support/tone_data.h"
 
 namespace kws {
 namespace {
@@ -81,22 +81,11 @@ TEST(AutoResetEvent, ReleasesOneWaitPerSetAndThenResets) {
   EXPECT_FALSE(event.wait_for(std::chrono::milliseconds(0)));
 }
 
-void write_wav(const std::string& path, int rate, int channels, const std::vector<short>& interleaved) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = channels;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-  sf_writef_short(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / channels));
-  sf_close(file);
-}
-
 TEST(AudioFile, StationFormatIsUsedAsIsAndRawReadsTheHeaderToo) {
   const auto directory = testing::scratch_directory();
   const std::string path = (directory / "mono16k.wav").string();
   const std::vector<short> samples = {0, 1000, -1000, 32767, -32768};
-  write_wav(path, 16000, 1, samples);
+  testing::write_wav_file(path, samples);
 
   const LoadedAudio audio = load_audio_file(path);
   ASSERT_TRUE(audio.ok()) << audio.error;
@@ -119,7 +108,7 @@ TEST(AudioFile, OtherRatesAndChannelsAreConvertedWithANote) {
     interleaved.push_back(value);
     interleaved.push_back(value);
   }
-  write_wav(path, 8000, 2, interleaved);
+  testing::write_wav_file(path, interleaved, 8000, 2);
 
   const LoadedAudio audio = load_audio_file(path);
   ASSERT_TRUE(audio.ok()) << audio.error;

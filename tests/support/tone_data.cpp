@@ -208,17 +208,18 @@ std::filesystem::path write_tone_data_directory(const std::filesystem::path& roo
   return root;
 }
 
-void write_wav_file(const std::filesystem::path& path, const std::vector<std::int16_t>& samples) {
+void write_wav_file(const std::filesystem::path& path, const std::vector<std::int16_t>& samples, int sample_rate,
+                    int channels) {
   SF_INFO info{};
-  info.samplerate = kSampleRate;
-  info.channels = 1;
+  info.samplerate = sample_rate;
+  info.channels = channels;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (file == nullptr) {
     ADD_FAILURE() << "cannot write " << path << ": " << sf_strerror(nullptr);
     return;
   }
-  sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+  sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
   sf_close(file);
 }
 

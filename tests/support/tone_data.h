@@ -34,7 +34,8 @@ std::filesystem::path write_tone_data_directory(const std::filesystem::path& roo
 // 16 kHz samples: quiet, then the entry's units as tones, then quiet.
 std::vector<std::int16_t> synthesise_entry(int entry, int trailing_quiet_frames = 50);
 
-// Writes samples as a 16 kHz mono 16-bit WAV file.
-void write_wav_file(const std::filesystem::path& path, const std::vector<std::int16_t>& samples);
+// Writes interleaved samples as a 16-bit WAV file (16 kHz mono unless told).
+void write_wav_file(const std::filesystem::path& path, const std::vector<std::int16_t>& samples,
+                    int sample_rate = 16000, int channels = 1);
 
 }  // namespace kws::testing
