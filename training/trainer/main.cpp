@@ -1,0 +1,152 @@
+// kws-train: the station's acoustic models and anti-models from recordings and
+// their tonal Zhuyin transcriptions.
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "trainer/anti_models.h"
+#include "trainer/corpus_list.h"
+#include "trainer/model_files.h"
+#include "trainer/trainer.h"
+#include "trainer/training_data.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: kws-train [options] --out DATA_DIR [--weight W] LIST [[--weight W] LIST ...]\n"
+    "Trains the 153 models of the inventory and the anti-models from the recordings of\n"
+    "the corpus lists, and writes DATA_DIR/rcdmodel, DATA_DIR/model/bsl/<name> and\n"
+    "DATA_DIR/rcdhmm/anti0630.hmm (other files of DATA_DIR are left alone).\n"
+    "\n"
+    "A corpus list is UTF-8 text, one utterance per line: an audio file (relative to\n"
+    "the list's folder unless absolute; WAV, FLAC or anything libsndfile reads, at most\n"
+    "8 s), then its tonal Zhuyin syllables separated by blanks, for example\n"
+    "  rec/0001.wav  ㄊㄞˊ ㄅㄟˇ ㄓㄢˋ\n"
+    "Lines starting with # are comments. Pauses need no label.\n"
+    "\n"
+    "  --out DIR            data directory to write the models into (required)\n"
+    "  --weight W           how much the utterances of the lists that follow count\n"
+    "                       (a whole number 1..20; default 1)\n"
+    "  --jobs N             threads (default: the number of cores)\n"
+    "  --mixtures M         Gaussian components per state at most, 1..32 (default 8)\n"
+    "  --iterations K       re-alignments with single Gaussians (default 5)\n"
+    "  --split-iterations K re-alignments after each doubling of components (default 3)\n"
+    "  --anti-mixtures M    components per anti-model state, 1..32 (default 8)\n"
+    "  --anti-competitors C units pooled into each anti-model (default 4)\n"
+    "\n"
+    "Example:\n"
+    "  kws-train --out my-data --weight 3 my-recordings.txt --weight 1 synthetic.txt\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "kws-train: %s\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+bool parse_count(std::string_view text, int low, int high, int& value) {
+  int parsed = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (error != std::errc{} || end != text.data() + text.size() || parsed < low || parsed > high) return false;
+  value = parsed;
+  return true;
+}
+
+void print_progress(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+struct WeightedList {
+  std::string path;
+  int weight;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kws::trainer;
+  TrainingOptions options;
+  AntiModelOptions anti_options;
+  options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  std::string output;
+  std::vector<WeightedList> lists;
+  int weight = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!argument.starts_with("--")) {
+      lists.push_back({std::string(argument), weight});
+      continue;
+    }
+    if (i + 1 >= argc) return usage_error(std::string(argument) + " needs a value");
+    const std::string_view value = argv[++i];
+    bool ok = true;
+    if (argument == "--out") {
+      output = value;
+    } else if (argument == "--weight") {
+      ok = parse_count(value, 1, 20, weight);
+    } else if (argument == "--jobs") {
+      ok = parse_count(value, 1, 64, options.jobs);
+    } else if (argument == "--mixtures") {
+      ok = parse_count(value, 1, 32, options.mixtures);
+    } else if (argument == "--iterations") {
+      ok = parse_count(value, 1, 50, options.single_gaussian_iterations);
+    } else if (argument == "--split-iterations") {
+      ok = parse_count(value, 1, 50, options.iterations_per_split);
+    } else if (argument == "--anti-mixtures") {
+      ok = parse_count(value, 1, 32, anti_options.mixtures);
+    } else if (argument == "--anti-competitors") {
+      ok = parse_count(value, 1, 37, anti_options.competitors);
+    } else {
+      return usage_error("unknown option " + std::string(argument));
+    }
+    if (!ok) return usage_error("bad value for " + std::string(argument) + ": " + std::string(value));
+  }
+  if (output.empty()) return usage_error("--out DATA_DIR is required");
+  if (lists.empty()) return usage_error("no corpus list given");
+  anti_options.jobs = options.jobs;
+
+  const auto started = std::chrono::steady_clock::now();
+  std::vector<TrainingUtterance> corpus;
+  for (const WeightedList& list : lists) {
+    std::string error;
+    const auto listed = read_corpus_list(list.path, error);
+    if (!listed) {
+      std::fprintf(stderr, "kws-train: %s\n", error.c_str());
+      return 1;
+    }
+    LoadedCorpus loaded = load_training_data(*listed, list.weight, options.jobs);
+    for (const std::string& problem : loaded.problems) std::fprintf(stderr, "left out: %s\n", problem.c_str());
+    std::size_t frames = 0;
+    for (const TrainingUtterance& utterance : loaded.utterances) frames += utterance.frames.size();
+    std::fprintf(stderr, "%s: %zu utterances, %.1f minutes, weight %d\n", list.path.c_str(), loaded.utterances.size(),
+                 static_cast<double>(frames) / 6000.0, list.weight);
+    for (TrainingUtterance& utterance : loaded.utterances) corpus.push_back(std::move(utterance));
+  }
+  if (corpus.empty()) {
+    std::fprintf(stderr, "kws-train: no usable utterance\n");
+    return 1;
+  }
+
+  const MainModels main_models = train_main_models(corpus, options, print_progress);
+  for (const std::string& name : main_models.unseen) {
+    std::fprintf(stderr, "warning: no frame of the corpus trains %s; it keeps the corpus average\n", name.c_str());
+  }
+  const AntiModels anti = train_anti_models(corpus, main_models, anti_options, print_progress);
+
+  const std::string error = write_model_files(output, main_models.models, anti.models);
+  if (!error.empty()) {
+    std::fprintf(stderr, "kws-train: %s\n", error.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "wrote %zu models and %zu anti-models into %s in %.0f s\n", main_models.models.size(),
+               anti.models.size(), output.c_str(),
+               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  return 0;
+}

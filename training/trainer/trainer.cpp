@@ -1,0 +1,202 @@
+#include "trainer/trainer.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "models/model_inventory.h"
+#include "platform/message_sink.h"
+#include "trainer/estimation.h"
+#include "trainer/parallel.h"
+
+namespace kws::trainer {
+namespace {
+
+// Statistics are summed per block of utterances and the blocks in order, so
+// the sums are the same whatever the thread count.
+constexpr int kStatisticsBlocks = 8;
+
+struct CorpusMoments {
+  FeatureVector mean{};
+  FeatureVector variance{};
+};
+
+CorpusMoments moments_of(const std::vector<TrainingUtterance>& corpus) {
+  std::array<double, kFeatureDimension> sum{}, square_sum{};
+  double count = 0.0;
+  for (const TrainingUtterance& utterance : corpus) {
+    for (const FeatureVector& frame : utterance.frames) {
+      for (std::size_t k = 0; k < kFeatureDimension; ++k) {
+        sum[k] += frame[k];
+        square_sum[k] += static_cast<double>(frame[k]) * frame[k];
+      }
+      count += 1.0;
+    }
+  }
+  CorpusMoments moments;
+  for (std::size_t k = 0; k < kFeatureDimension; ++k) {
+    const double mean = count > 0 ? sum[k] / count : 0.0;
+    moments.mean[k] = static_cast<float>(mean);
+    moments.variance[k] = static_cast<float>(count > 0 ? std::max(square_sum[k] / count - mean * mean, 1e-6) : 1.0);
+  }
+  return moments;
+}
+
+// Frames of every initial-type unit also train fil_ini, those of every final
+// fil_fin: the filler halves are what any syllable half looks like.
+int pooled_slot(int slot) {
+  if (slot < kInitialSlotCount) return kFillerInitialSlot;
+  if (slot < kSilenceSlot) return kFillerFinalSlot;
+  return -1;
+}
+
+int mapped_state(int state, int from_states, int to_states) { return state * to_states / from_states; }
+
+using SetStatistics = std::vector<ModelStatistics>;
+
+SetStatistics empty_statistics(const std::vector<TrainedModel>& models) {
+  SetStatistics statistics;
+  for (const TrainedModel& model : models) statistics.push_back(statistics_for(model));
+  return statistics;
+}
+
+void add_statistics(const SetStatistics& from, SetStatistics& into) {
+  for (std::size_t m = 0; m < into.size(); ++m) {
+    for (std::size_t s = 0; s < into[m].states.size(); ++s) {
+      StateStatistics& target = into[m].states[s];
+      const StateStatistics& source = from[m].states[s];
+      target.frames += source.frames;
+      target.exits += source.exits;
+      for (std::size_t c = 0; c < target.components.size(); ++c) {
+        target.components[c].occupancy += source.components[c].occupancy;
+        for (std::size_t k = 0; k < kFeatureDimension; ++k) {
+          target.components[c].sum[k] += source.components[c].sum[k];
+          target.components[c].square_sum[k] += source.components[c].square_sum[k];
+        }
+      }
+    }
+  }
+}
+
+void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment,
+                          const std::vector<PreparedModel>& models, SetStatistics& statistics,
+                          std::vector<double>& scratch) {
+  const std::size_t frames = alignment.slot.size();
+  for (std::size_t t = 0; t < frames; ++t) {
+    const int slot = alignment.slot[t];
+    const int state = alignment.state[t];
+    const FeatureVector& frame = utterance.frames[t];
+    const PreparedModel& model = models[static_cast<std::size_t>(slot)];
+    StateStatistics& own = statistics[static_cast<std::size_t>(slot)].states[static_cast<std::size_t>(state)];
+    add_frame(model[static_cast<std::size_t>(state)], frame, utterance.weight, own, scratch);
+    const bool leaves = t + 1 == frames || alignment.slot[t + 1] != slot || alignment.state[t + 1] != state;
+    if (leaves) own.exits += utterance.weight;
+
+    const int pooled = pooled_slot(slot);
+    if (pooled < 0) continue;
+    const PreparedModel& filler = models[static_cast<std::size_t>(pooled)];
+    const int filler_state = mapped_state(state, static_cast<int>(model.size()), static_cast<int>(filler.size()));
+    StateStatistics& shared = statistics[static_cast<std::size_t>(pooled)].states[static_cast<std::size_t>(filler_state)];
+    add_frame(filler[static_cast<std::size_t>(filler_state)], frame, utterance.weight, shared, scratch);
+    if (leaves) shared.exits += utterance.weight;
+  }
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int states_of_slot(int slot, const TrainingOptions& options) {
+  if (slot == kSilenceSlot) return options.silence_states;
+  if (slot < kInitialSlotCount || slot == kFillerInitialSlot) return options.initial_states;
+  return options.final_states;
+}
+
+MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const TrainingOptions& options,
+                             const Progress& progress) {
+  const auto started = std::chrono::steady_clock::now();
+  const CorpusMoments moments = moments_of(corpus);
+  EstimationRules rules;
+  for (std::size_t k = 0; k < kFeatureDimension; ++k) {
+    rules.variance_floor[k] = static_cast<float>(options.variance_floor * moments.variance[k]);
+  }
+
+  MainModels result;
+  const auto& order = slot_order();
+  for (int slot = 0; slot < kInventorySize; ++slot) {
+    result.models.push_back(single_gaussian_model(order[static_cast<std::size_t>(slot)], states_of_slot(slot, options),
+                                                  moments.mean, moments.variance));
+  }
+
+  // The schedule: one pass from even shares, re-alignments with single
+  // Gaussians, then a few re-alignments after each doubling.
+  std::vector<int> split_before;  // iteration numbers that start by splitting
+  int iterations = 1 + options.single_gaussian_iterations;
+  for (int mixtures = 1; mixtures < options.mixtures; mixtures *= 2) {
+    split_before.push_back(iterations + 1);
+    iterations += options.iterations_per_split;
+  }
+
+  const int count = static_cast<int>(corpus.size());
+  result.alignments.assign(corpus.size(), Alignment{});
+  SetStatistics last_statistics;
+  int target_mixtures = 1;
+  for (int iteration = 1; iteration <= iterations; ++iteration) {
+    const auto iteration_start = std::chrono::steady_clock::now();
+    if (std::find(split_before.begin(), split_before.end(), iteration) != split_before.end()) {
+      target_mixtures = std::min(target_mixtures * 2, options.mixtures);
+      for (std::size_t slot = 0; slot < result.models.size(); ++slot) {
+        split_mixtures(last_statistics[slot], target_mixtures, options.minimum_component_frames, result.models[slot]);
+      }
+    }
+    std::vector<PreparedModel> prepared;
+    for (const TrainedModel& model : result.models) prepared.push_back(prepare_model(model));
+
+    parallel_for(count, options.jobs, [&](int i) {
+      const TrainingUtterance& utterance = corpus[static_cast<std::size_t>(i)];
+      result.alignments[static_cast<std::size_t>(i)] =
+          iteration == 1 ? uniform_alignment(static_cast<int>(utterance.frames.size()), utterance.units, result.models)
+                         : viterbi_alignment(utterance.frames, utterance.units, result.models, prepared);
+    });
+
+    std::vector<SetStatistics> blocks(kStatisticsBlocks);
+    parallel_for(kStatisticsBlocks, options.jobs, [&](int block) {
+      SetStatistics& statistics = blocks[static_cast<std::size_t>(block)] = empty_statistics(result.models);
+      std::vector<double> scratch;
+      for (int i = block; i < count; i += kStatisticsBlocks) {
+        const Alignment& alignment = result.alignments[static_cast<std::size_t>(i)];
+        if (alignment.ok) accumulate_utterance(corpus[static_cast<std::size_t>(i)], alignment, prepared, statistics, scratch);
+      }
+    });
+    SetStatistics statistics = empty_statistics(result.models);
+    for (const SetStatistics& block : blocks) add_statistics(block, statistics);
+
+    result.unseen.clear();
+    for (std::size_t slot = 0; slot < result.models.size(); ++slot) {
+      if (!reestimate(statistics[slot], rules, result.models[slot])) {
+        result.unseen.emplace_back(inventory_name(result.models[slot].inventory_index));
+      }
+    }
+    last_statistics = std::move(statistics);
+
+    double log_likelihood = 0.0, frames = 0.0;
+    int failed = 0;
+    for (std::size_t i = 0; i < corpus.size(); ++i) {
+      if (!result.alignments[i].ok) {
+        ++failed;
+        continue;
+      }
+      log_likelihood += result.alignments[i].log_likelihood;
+      frames += static_cast<double>(corpus[i].frames.size());
+    }
+    const std::string likelihood = iteration == 1 ? std::string("even shares")
+                                                  : format_text("%.3f per frame", frames > 0 ? log_likelihood / frames : 0.0);
+    progress(format_text("iteration %d/%d, up to %d components: %d utterances aligned, %d not; %s; %.1f s (%.0f s in all)",
+                         iteration, iterations, target_mixtures, count - failed, failed, likelihood.c_str(),
+                         seconds_since(iteration_start), seconds_since(started)));
+  }
+  return result;
+}
+
+}  // namespace kws::trainer

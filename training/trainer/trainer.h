@@ -1,0 +1,45 @@
+// Training of the 153 models of the inventory from aligned utterances:
+// a flat start from evenly shared frames, Viterbi re-alignment and
+// re-estimation, and mixture splitting up to the wanted component count.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "trainer/acoustic_model.h"
+#include "trainer/alignment.h"
+#include "trainer/training_data.h"
+
+namespace kws::trainer {
+
+struct TrainingOptions {
+  int jobs = 1;
+  // Emitting states. The search gives every state at least one frame and the
+  // verification wants seven frames per syllable: 3 + 4 makes the shortest
+  // syllable the models can match exactly that long.
+  int initial_states = 3;
+  int final_states = 4;
+  int silence_states = 3;
+  int mixtures = 8;                  // components per state at most (the format allows 32)
+  int single_gaussian_iterations = 5;  // re-alignments before the first split
+  int iterations_per_split = 3;
+  double variance_floor = 0.02;      // fraction of the corpus variance
+  double minimum_component_frames = 20.0;  // frames a component needs to be split off
+};
+
+using Progress = std::function<void(const std::string& line)>;
+
+struct MainModels {
+  std::vector<TrainedModel> models;     // by slot, 153
+  std::vector<Alignment> alignments;    // the last alignment of every utterance
+  std::vector<std::string> unseen;      // models no frame was aligned with
+};
+
+// The emitting-state count of a slot under the options.
+int states_of_slot(int slot, const TrainingOptions& options);
+
+MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const TrainingOptions& options,
+                             const Progress& progress);
+
+}  // namespace kws::trainer
