@@ -69,5 +69,6 @@ extern const Command kSpotCommand;
 extern const Command kVocabCommand;
 extern const Command kLatticeCommand;
 extern const Command kBatchCommand;
+extern const Command kEvaluateCommand;
 
 }  // namespace kws::cli

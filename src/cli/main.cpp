@@ -10,8 +10,8 @@
 namespace kws::cli {
 namespace {
 
-constexpr std::array<const Command*, 8> kCommands = {
-    &kSpotCommand,    &kBatchCommand,    &kLatticeCommand,   &kVocabCommand,
+constexpr std::array<const Command*, 9> kCommands = {
+    &kSpotCommand,    &kBatchCommand,    &kEvaluateCommand,  &kLatticeCommand,   &kVocabCommand,
     &kCheckDataCommand, &kFeaturesCommand, &kSyllablesCommand, &kDecomposeCommand};
 
 void print_overview(std::FILE* stream) {
