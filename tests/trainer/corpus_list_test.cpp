@@ -51,7 +51,7 @@ TEST(CorpusList, SyllablesMapToTheSlotsVocabularyLoadingUses) {
   EXPECT_EQ(er.initial_slot, slot_of("sic_e"));
   EXPECT_EQ(er.final_slot, slot_of("er"));
   // A half the inventory has no model for stands in as the filler's half.
-  const SyllableSlots sei = syllable_slots(row_of("ㄙㄟˊ"));
+  const SyllableSlots sei = syllable_slots(row_of("ㄙㄟˍ"));
   EXPECT_EQ(sei.initial_slot, kFillerInitialSlot);
   EXPECT_EQ(sei.final_slot, slot_of("ei"));
   const SyllableSlots e = syllable_slots(row_of("ㄝˋ"));
