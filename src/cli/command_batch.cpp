@@ -42,11 +42,14 @@ std::string unpadded_rate(int numerator, int denominator) {
 // Prints each file's report as it comes, and its progress on standard error.
 class BatchPrinter final : public KeywordBatchObserver {
  public:
-  BatchPrinter(const RecognizerEngine& engine, bool json) : engine_(engine), json_(json) {}
+  enum class Style { station, json, brief };
+  BatchPrinter(const RecognizerEngine& engine, Style style) : engine_(engine), style_(style) {}
 
   void file_finished(const KeywordBatchFileReport& report) override {
-    if (json_) {
+    if (style_ == Style::json) {
       print_json(report);
+    } else if (style_ == Style::brief) {
+      print_brief(report);
     } else {
       for (const std::string& line : report.statistics_lines) std::printf("%s\n", big5_to_utf8(line).c_str());
     }
@@ -60,8 +63,6 @@ class BatchPrinter final : public KeywordBatchObserver {
 
  private:
   void print_json(const KeywordBatchFileReport& report) const {
-    const KeywordReferenceRecord& record =
-        engine_.keyword_references[static_cast<std::size_t>(report.file_number) - 1];
     JsonWriter json;
     json.begin_object()
         .key("file").value(report.file_number)
@@ -69,9 +70,7 @@ class BatchPrinter final : public KeywordBatchObserver {
         .key("samples").value(static_cast<std::int64_t>(report.sample_count))
         .key("truncated").value(report.truncated);
     json.key("references").begin_array();
-    for (int k = 0; k < report.reference_count; ++k) {
-      json.value(big5_to_utf8(std::string_view(record.keywords[k], strnlen(record.keywords[k], kKeywordFieldBytes))));
-    }
+    for (const std::string& keyword : references(report)) json.value(keyword);
     json.end_array();
     json.key("candidates").begin_array();
     for (const BatchCandidate& candidate : report.candidates) {
@@ -88,8 +87,37 @@ class BatchPrinter final : public KeywordBatchObserver {
     std::printf("%s\n", json.text().c_str());
   }
 
+  std::vector<std::string> references(const KeywordBatchFileReport& report) const {
+    const KeywordReferenceRecord& record =
+        engine_.keyword_references[static_cast<std::size_t>(report.file_number) - 1];
+    std::vector<std::string> keywords;
+    for (int k = 0; k < report.reference_count; ++k) {
+      keywords.push_back(
+          big5_to_utf8(std::string_view(record.keywords[k], strnlen(record.keywords[k], kKeywordFieldBytes))));
+    }
+    return keywords;
+  }
+
+  // One line per recording: what was said, what was spotted, each spotted
+  // name marked as found (+) or a false alarm (-).
+  void print_brief(const KeywordBatchFileReport& report) const {
+    std::string said;
+    for (const std::string& keyword : references(report)) {
+      if (!said.empty()) said += ' ';
+      said += keyword;
+    }
+    std::string spotted;
+    for (const BatchCandidate& candidate : report.candidates) {
+      if (!spotted.empty()) spotted += ' ';
+      spotted += big5_to_utf8(candidate.keyword.name);
+      spotted += candidate.detected ? '+' : '-';
+    }
+    std::printf("%-10s said: %s\n%-10s spotted: %s\n", report.short_name.c_str(), said.empty() ? "(no entry)" : said.c_str(),
+                "", spotted.empty() ? "(nothing)" : spotted.c_str());
+  }
+
   const RecognizerEngine& engine_;
-  bool json_;
+  Style style_;
 };
 
 void print_summary(const KeywordBatchSummary& summary, int set_number, double wall_seconds, bool json) {
@@ -129,7 +157,7 @@ void print_summary(const KeywordBatchSummary& summary, int set_number, double wa
 int run(std::span<const std::string> arguments) {
   int exit_status = kExitSuccess;
   const std::optional<Arguments> parsed =
-      arguments_or_exit(kBatchCommand, arguments, {"--json"}, {"--data", "--vocab", "--set"}, exit_status);
+      arguments_or_exit(kBatchCommand, arguments, {"--json", "--brief"}, {"--data", "--vocab", "--set"}, exit_status);
   if (!parsed) return exit_status;
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kBatchCommand, "--vocab NAME is required");
@@ -143,7 +171,10 @@ int run(std::span<const std::string> arguments) {
   if (!engine) return kExitFailure;
   if (!choose_vocabulary(*engine, *vocabulary)) return kExitFailure;
 
-  BatchPrinter printer(*engine, json);
+  const BatchPrinter::Style style = json ? BatchPrinter::Style::json
+                                    : parsed->has("--brief") ? BatchPrinter::Style::brief
+                                                             : BatchPrinter::Style::station;
+  BatchPrinter printer(*engine, style);
   const auto started = std::chrono::steady_clock::now();
   const KeywordBatchSummary summary = run_keyword_batch_test(*engine, set_number, printer);
   const double wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -161,7 +192,7 @@ int run(std::span<const std::string> arguments) {
 const Command kBatchCommand = {
     "batch",
     "run the keyword batch test over the 50 test recordings",
-    "Usage: kws batch --data DIR --vocab NAME [--set N] [--json]\n"
+    "Usage: kws batch --data DIR --vocab NAME [--set N] [--json | --brief]\n"
     "Runs the station's keyword batch test: for n = 1..50 the recording\n"
     "DIR/wave/trN_n.wav (set N, default 1) is read whole as raw 16-bit samples\n"
     "(a WAV header is read as samples too; beyond 8 s only the first 8 s are used),\n"
@@ -176,6 +207,8 @@ const Command kBatchCommand = {
     "processing time and how many times faster than real time it ran. --json prints\n"
     "one JSON object per file (reference keywords, candidates with their frames and\n"
     "outcome, running totals and rates) and a final {\"summary\": ...} object instead.\n"
+    "--brief prints two lines per recording instead of the statistics lines: the\n"
+    "entries said in it and the keywords spotted, each marked + (said) or - (false alarm).\n"
     "Progress goes to standard error. A missing recording ends the run with status 1.\n"
     "\n"
     "Example:\n"

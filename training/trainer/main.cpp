@@ -35,6 +35,7 @@ constexpr char kUsage[] =
     "  --mixtures M         Gaussian components per state at most, 1..32 (default 8)\n"
     "  --iterations K       re-alignments with single Gaussians (default 5)\n"
     "  --split-iterations K re-alignments after each doubling of components (default 3)\n"
+    "  --variance-floor P   smallest variance, in percent of the corpus variance (default 2)\n"
     "  --anti-mixtures M    components per anti-model state, 1..32 (default 8)\n"
     "  --anti-competitors C units pooled into each anti-model (default 4)\n"
     "\n"
@@ -99,6 +100,10 @@ int main(int argc, char** argv) {
       ok = parse_count(value, 1, 50, options.single_gaussian_iterations);
     } else if (argument == "--split-iterations") {
       ok = parse_count(value, 1, 50, options.iterations_per_split);
+    } else if (argument == "--variance-floor") {
+      int percent = 0;
+      ok = parse_count(value, 1, 50, percent);
+      options.variance_floor = percent / 100.0;
     } else if (argument == "--anti-mixtures") {
       ok = parse_count(value, 1, 32, anti_options.mixtures);
     } else if (argument == "--anti-competitors") {
