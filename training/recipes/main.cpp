@@ -1,0 +1,104 @@
+// kws-recipes: writes the recipes, corpus lists and references that say what
+// the training and test corpora say.
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "recipes/recipe_writer.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: kws-recipes --chewing DIR --aishell DIR --out OUTDIR [--train-utterances N] [--seed S]\n"
+    "                   [--data DIR] [--overrides FILE]\n"
+    "Writes what the corpora say into OUTDIR:\n"
+    "  aishell-train.txt, aishell-test.txt  corpus lists of the real speech (absolute audio path,\n"
+    "                                       tonal Zhuyin syllables), about 100 utterances for test\n"
+    "  synth-train.recipe                   the synthetic training corpus, training voices only\n"
+    "  bundled-test.recipe, train_index.txt the batch test recordings tr1_1..tr1_50 with their\n"
+    "                                       keyword reference table (Big5), and n34512\n"
+    "  eval.recipe, eval-references.txt     the larger evaluation in held-out voices\n"
+    "  vocab/aishell.dat, vocab/aishell.spl, real-eval-references.txt\n"
+    "                                       spotting words in the real test speech\n"
+    "Recipe lines: name, voice, speed, pitch, gap, noise, snr, text (TAB-separated), as kws-synth\n"
+    "reads them. Counts and the rarest sub-syllable units go to standard error. The same inputs\n"
+    "and seed always give the same bytes.\n"
+    "\n"
+    "  --chewing DIR         the chewing reading data (word.csv, tsi.big5.src)\n"
+    "  --aishell DIR         the real speech (transcripts.tsv, audio/ID.flac)\n"
+    "  --out OUTDIR          where the files go (created if needed)\n"
+    "  --train-utterances N  about how many training utterances (default 3000); every vocabulary\n"
+    "                        entry, transcript and unit is said whatever N is\n"
+    "  --seed S              the random seed (default 20240607)\n"
+    "  --data DIR            the data directory with the vocabularies (default: the source tree's data)\n"
+    "  --overrides FILE      reviewed readings (default: training/reading_overrides.txt)\n"
+    "\n"
+    "Example:\n"
+    "  kws-recipes --chewing ../shared/data/chewing --aishell ../shared/data/aishell-S0150 --out recipes\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "kws-recipes: %s\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+template <typename Number>
+bool parse_number(std::string_view text, Number& number) {
+  const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return code == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kws::recipes::RecipeOptions options;
+  options.data_folder = KWS_SOURCE_DIR "/data";
+  options.overrides_file = KWS_SOURCE_DIR "/training/reading_overrides.txt";
+  bool have_chewing = false;
+  bool have_aishell = false;
+  bool have_out = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!argument.starts_with("--")) return usage_error("unexpected argument " + std::string(argument));
+    if (i + 1 >= argc) return usage_error(std::string(argument) + " needs a value");
+    const std::string_view value = argv[++i];
+    if (argument == "--chewing") {
+      options.chewing_folder = value;
+      have_chewing = true;
+    } else if (argument == "--aishell") {
+      options.aishell_folder = value;
+      have_aishell = true;
+    } else if (argument == "--out") {
+      options.output_folder = value;
+      have_out = true;
+    } else if (argument == "--data") {
+      options.data_folder = value;
+    } else if (argument == "--overrides") {
+      options.overrides_file = value;
+    } else if (argument == "--train-utterances") {
+      if (!parse_number(value, options.training_utterances) || options.training_utterances > 1000000) {
+        return usage_error("--train-utterances takes a whole number 0..1000000, not " + std::string(value));
+      }
+    } else if (argument == "--seed") {
+      if (!parse_number(value, options.seed)) {
+        return usage_error("--seed takes a whole number 0..18446744073709551615, not " + std::string(value));
+      }
+    } else {
+      return usage_error("unknown option " + std::string(argument));
+    }
+  }
+  if (!have_chewing || !have_aishell || !have_out) return usage_error("--chewing, --aishell and --out are needed");
+
+  std::string error;
+  const std::optional<kws::recipes::RecipeReport> report = kws::recipes::write_recipes(options, error);
+  if (!report) {
+    std::fprintf(stderr, "kws-recipes: %s\n", error.c_str());
+    return 1;
+  }
+  std::fputs(kws::recipes::report_text(*report).c_str(), stderr);
+  return 0;
+}

@@ -1,0 +1,192 @@
+#include "recipes/recipe_writer.h"
+
+#include <fstream>
+#include <map>
+#include <system_error>
+
+#include "lexical_data/character_readings.h"
+#include "lexical_data/name_readings.h"
+#include "lexical_data/reading_data.h"
+#include "platform/message_sink.h"
+#include "platform/token_reader.h"
+#include "recipes/bundled_vocabularies.h"
+#include "recipes/voices.h"
+
+namespace kws::recipes {
+namespace {
+
+struct OutputFile {
+  std::filesystem::path path;  // relative to the output folder
+  std::string bytes;
+};
+
+constexpr char kRecipeColumns[] = "# name\tvoice\tspeed\tpitch\tgap\tnoise\tsnr\ttext\n";
+
+std::string voice_list(std::span<const std::string_view> voices) {
+  std::string text;
+  for (const std::string_view voice : voices) {
+    if (!text.empty()) text += ' ';
+    text += voice;
+  }
+  return text;
+}
+
+std::string recipe_text(std::string_view comment, const std::vector<Utterance>& utterances) {
+  std::string text = "# " + std::string(comment) + "\n" + kRecipeColumns;
+  for (const Utterance& utterance : utterances) text += recipe_line(utterance) + '\n';
+  return text;
+}
+
+std::string recipe_text(std::string_view comment, const std::vector<TestUtterance>& tests) {
+  std::vector<Utterance> utterances;
+  for (const TestUtterance& test : tests) utterances.push_back(test.utterance);
+  return recipe_text(comment, utterances);
+}
+
+bool write_bytes(const std::filesystem::path& path, const std::string& bytes, std::string& error) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) {
+    error = "cannot write " + path.string();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::string& error) {
+  const std::optional<lexical_data::ReadingData> data = lexical_data::read_reading_data(options.chewing_folder, error);
+  if (!data) return std::nullopt;
+  const std::vector<lexical_data::RankedCharacter> ranked = lexical_data::rank_readings(*data);
+  const std::optional<std::string> override_text = read_file_bytes(options.overrides_file.string());
+  if (!override_text) {
+    error = "cannot read " + options.overrides_file.string();
+    return std::nullopt;
+  }
+  const std::optional<lexical_data::ReadingOverrides> overrides =
+      lexical_data::parse_reading_overrides(*override_text, options.overrides_file.filename().string(), error);
+  if (!overrides) return std::nullopt;
+  const lexical_data::ReadingOverrides readings = with_spoken_readings(*overrides);
+  const lexical_data::NameReader names(*data, ranked, readings);
+  const TextReader reader(*data, names);
+
+  const std::optional<std::vector<lexical_data::Vocabulary>> vocabularies =
+      read_bundled_vocabularies(options.data_folder, error);
+  if (!vocabularies) return std::nullopt;
+
+  const std::filesystem::path transcript_file = options.aishell_folder / "transcripts.tsv";
+  const std::optional<std::string> transcript_text = read_file_bytes(transcript_file.string());
+  if (!transcript_text) {
+    error = "cannot read " + transcript_file.string();
+    return std::nullopt;
+  }
+  const std::optional<std::vector<Transcript>> transcripts =
+      parse_transcripts(*transcript_text, transcript_file.string(), error);
+  if (!transcripts) return std::nullopt;
+  const RealSpeech real = split_real_speech(*transcripts, options.aishell_folder, reader);
+
+  RecipeReport report;
+  report.transcripts = static_cast<int>(transcripts->size());
+  report.skipped = real.skipped;
+  report.real_training = static_cast<int>(real.training.size());
+  report.real_test = static_cast<int>(real.test.size());
+  const CorpusSources sources{*data, reader, *vocabularies, real};
+
+  const std::optional<std::vector<Utterance>> training =
+      training_recipe(sources, options.training_utterances, options.seed, report.training, error);
+  if (!training) return std::nullopt;
+  const std::optional<std::vector<TestUtterance>> bundled = bundled_test(sources, options.seed, report.bundled, error);
+  if (!bundled) return std::nullopt;
+  const std::optional<std::vector<TestUtterance>> evaluation_set =
+      evaluation(sources, options.seed, report.evaluation, error);
+  if (!evaluation_set) return std::nullopt;
+  report.evaluation_utterances = static_cast<int>(evaluation_set->size());
+  const std::optional<lexical_data::Vocabulary> real_vocabulary =
+      real_speech_vocabulary(sources, options.seed, report.real_vocabulary, error);
+  if (!real_vocabulary) return std::nullopt;
+
+  const std::string seed_note = format_text("seed %llu", static_cast<unsigned long long>(options.seed));
+  std::vector<OutputFile> outputs;
+  outputs.push_back(
+      {"aishell-train.txt", corpus_list_text(real.training, "real speech for training: audio, syllables")});
+  outputs.push_back(
+      {"aishell-test.txt", corpus_list_text(real.test, "real speech held out for testing: audio, syllables")});
+  outputs.push_back(
+      {"synth-train.recipe",
+       recipe_text("training corpus, voices " + voice_list(kTrainingVoices) + "; " + seed_note, *training)});
+  outputs.push_back(
+      {"bundled-test.recipe",
+       recipe_text("batch test recordings tr1_1..tr1_50 and n34512, held-out voices; " + seed_note, *bundled)});
+  outputs.push_back({"train_index.txt", train_index_text(*bundled)});
+  outputs.push_back(
+      {"eval.recipe",
+       recipe_text("evaluation, held-out voices " + voice_list(kHeldOutVoices) + "; " + seed_note, *evaluation_set)});
+  outputs.push_back({"eval-references.txt", evaluation_references_text(*evaluation_set)});
+  outputs.push_back(
+      {std::filesystem::path("vocab") / (real_vocabulary->name + ".dat"), lexical_data::dat_text(*real_vocabulary)});
+  outputs.push_back(
+      {std::filesystem::path("vocab") / (real_vocabulary->name + ".spl"), lexical_data::spl_text(*real_vocabulary)});
+  outputs.push_back({"real-eval-references.txt", real_references_text(real.test, *real_vocabulary)});
+
+  std::error_code code;
+  std::filesystem::create_directories(options.output_folder / "vocab", code);
+  if (code) {
+    error = "cannot create " + (options.output_folder / "vocab").string() + ": " + code.message();
+    return std::nullopt;
+  }
+  for (const OutputFile& output : outputs) {
+    if (!write_bytes(options.output_folder / output.path, output.bytes, error)) return std::nullopt;
+  }
+  return report;
+}
+
+std::string report_text(const RecipeReport& report) {
+  std::map<SkipReason, int> skipped;
+  for (const auto& [id, reason] : report.skipped) ++skipped[reason];
+  std::string text =
+      format_text("real speech: %d transcripts; %d for training, %d for test; left out:", report.transcripts,
+                  report.real_training, report.real_test);
+  for (const auto& [reason, count] : skipped)
+    text += format_text(" %d %s;", count, std::string(skip_reason_text(reason)).c_str());
+  if (skipped.empty()) text += " none";
+  text += '\n';
+
+  const TrainingReport& training = report.training;
+  text += format_text(
+      "synth-train.recipe: %d utterances: %d with vocabulary entries (%d distinct entries, %d times each), "
+      "%d transcripts, %d sentences of phrases, %d for unit coverage; %d with noise\n",
+      training.entry_utterances + training.transcript_utterances + training.phrase_utterances +
+          training.coverage_utterances,
+      training.entry_utterances, training.distinct_entries, kEntryRepetitions, training.transcript_utterances,
+      training.phrase_utterances, training.coverage_utterances, training.noisy_utterances);
+  text += "rarest units:";
+  const std::vector<int> units = units_by_count(training.unit_counts);
+  for (std::size_t i = 0; i < units.size() && i < 10; ++i) {
+    text += format_text(" %s %d", std::string(inventory_name(units[i])).c_str(),
+                        training.unit_counts[static_cast<std::size_t>(units[i])]);
+  }
+  text += '\n';
+  for (const int unit : training.unreachable_units) {
+    text += "warning: no syllable says the unit " + std::string(inventory_name(unit)) + '\n';
+  }
+
+  text += format_text("bundled-test.recipe: %d batch utterances of %.1f to %.1f s (estimated) and %s\n", kBatchRecords,
+                      report.bundled.shortest_seconds, report.bundled.longest_seconds, kLatticeUtterance);
+  text += format_text("eval.recipe: %d utterances of %.1f to %.1f s (estimated)\n", report.evaluation_utterances,
+                      report.evaluation.shortest_seconds, report.evaluation.longest_seconds);
+  for (const TestReport* test : {&report.bundled, &report.evaluation}) {
+    for (const std::string& carrier : test->dropped_carriers)
+      text += "carrier left out, it says an entry: " + carrier + '\n';
+  }
+  const RealVocabularyReport& words = report.real_vocabulary;
+  text += format_text(
+      "vocab/%s: %d words the test transcripts say, %d they do not; %d of %d test utterances say one; "
+      "%d left out for the search's capacity\n",
+      kRealSpeechVocabulary, words.spoken_words, words.absent_words, words.utterances_with_words, report.real_test,
+      words.left_out_for_capacity);
+  return text;
+}
+
+}  // namespace kws::recipes

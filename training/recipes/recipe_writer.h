@@ -1,0 +1,53 @@
+// kws-recipes: every file that says what the corpora say, from the reading
+// data, the bundled vocabularies and the real speaker's transcripts.
+//
+// Into the output folder: aishell-train.txt and aishell-test.txt (corpus
+// lists of the real speech), synth-train.recipe, bundled-test.recipe with
+// train_index.txt, eval.recipe with eval-references.txt, and the real-speech
+// evaluation: vocab/aishell.dat and .spl with real-eval-references.txt.
+// The same inputs and seed always give the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "recipes/real_speech_vocabulary.h"
+#include "recipes/test_recipes.h"
+#include "recipes/training_recipe.h"
+
+namespace kws::recipes {
+
+inline constexpr std::uint64_t kDefaultSeed = 20240607;
+
+struct RecipeOptions {
+  std::filesystem::path chewing_folder;  // word.csv and tsi.big5.src
+  std::filesystem::path aishell_folder;  // transcripts.tsv and audio/
+  std::filesystem::path data_folder;     // the bundled data directory (data/NAME.dat, .spl)
+  std::filesystem::path overrides_file;  // reviewed readings
+  std::filesystem::path output_folder;
+  std::size_t training_utterances = kDefaultTrainingUtterances;
+  std::uint64_t seed = kDefaultSeed;
+};
+
+struct RecipeReport {
+  int transcripts = 0;
+  std::vector<std::pair<std::string, SkipReason>> skipped;
+  int real_training = 0;
+  int real_test = 0;
+  TrainingReport training;
+  TestReport bundled;
+  TestReport evaluation;
+  int evaluation_utterances = 0;
+  RealVocabularyReport real_vocabulary;
+};
+
+// Writes every file; nullopt with the reason when an input cannot be read
+// (nothing is written then).
+std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::string& error);
+
+// The report as kws-recipes prints it on standard error.
+std::string report_text(const RecipeReport& report);
+
+}  // namespace kws::recipes
