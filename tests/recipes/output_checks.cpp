@@ -10,6 +10,7 @@
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
 #include "platform/token_reader.h"
+#include "recipes/training_recipe.h"
 #include "recipes/voices.h"
 
 namespace kws::recipes::testing {
@@ -99,8 +100,9 @@ void check_training(const CheckedOutputs& outputs,
   }
   const double share =
       static_cast<double>(noisy) / static_cast<double>(std::max<std::size_t>(outputs.training.size(), 1));
-  EXPECT_GT(share, 0.2);
-  EXPECT_LT(share, 0.4);
+  const double wanted = kTrainingNoisePercent / 100.0;
+  EXPECT_GT(share, wanted - 0.1);
+  EXPECT_LT(share, wanted + 0.1);
 
   // Every entry of every vocabulary at least twice, in two voices.
   std::map<std::string, std::set<std::string>> voices_of_word;
