@@ -20,6 +20,7 @@
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 #include "platform/token_reader.h"
+#include "platform/file_output.h"
 
 namespace kws::corpus {
 namespace {
@@ -133,24 +134,10 @@ bool write_wav(const std::filesystem::path& path, const std::vector<std::int16_t
 
 bool write_corpus_list(const std::filesystem::path& folder, const std::vector<RecipeUtterance>& utterances,
                        std::string& error) {
-  const std::filesystem::path path = folder / kCorpusListName;
-  const std::filesystem::path partial = folder / (std::string(kCorpusListName) + ".partial");
-  {
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    for (const RecipeUtterance& utterance : utterances) file << corpus_list_line(utterance) << '\n';
-    file.close();
-    if (!file) {
-      error = format_text("cannot write %s", partial.c_str());
-      return false;
-    }
-  }
-  std::error_code failure;
-  std::filesystem::rename(partial, path, failure);
-  if (failure) {
-    error = format_text("cannot rename %s to %s: %s", partial.c_str(), path.c_str(), failure.message().c_str());
-    return false;
-  }
-  return true;
+  std::string text;
+  for (const RecipeUtterance& utterance : utterances) text += corpus_list_line(utterance) + '\n';
+  error = write_file_whole(folder / kCorpusListName, text);
+  return error.empty();
 }
 
 // Every voice of the recipe is a variant espeak-ng has: it would take an

@@ -11,6 +11,7 @@
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 #include "platform/token_reader.h"
+#include "platform/file_output.h"
 
 namespace kws::lexical_data {
 namespace {
@@ -20,16 +21,6 @@ struct OutputFile {
   std::string bytes;
 };
 
-bool write_bytes(const std::filesystem::path& path, const std::string& bytes, std::string& error) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) {
-    error = "cannot write " + path.string();
-    return false;
-  }
-  return true;
-}
 
 // The list files of the folder, sorted by name so the order never depends on
 // the file system.
@@ -129,7 +120,8 @@ std::optional<GeneratorReport> generate_lexical_data(const GeneratorOptions& opt
     return std::nullopt;
   }
   for (const OutputFile& output : outputs) {
-    if (!write_bytes(output.path, output.bytes, error)) return std::nullopt;
+    error = write_file_whole(output.path, output.bytes);
+    if (!error.empty()) return std::nullopt;
   }
 
   report.reading_entries = static_cast<int>(table->entries.size());

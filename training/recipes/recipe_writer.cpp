@@ -11,6 +11,7 @@
 #include "platform/token_reader.h"
 #include "recipes/bundled_vocabularies.h"
 #include "recipes/voices.h"
+#include "platform/file_output.h"
 
 namespace kws::recipes {
 namespace {
@@ -43,16 +44,6 @@ std::string recipe_text(std::string_view comment, const std::vector<TestUtteranc
   return recipe_text(comment, utterances);
 }
 
-bool write_bytes(const std::filesystem::path& path, const std::string& bytes, std::string& error) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) {
-    error = "cannot write " + path.string();
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -137,7 +128,8 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
     return std::nullopt;
   }
   for (const OutputFile& output : outputs) {
-    if (!write_bytes(options.output_folder / output.path, output.bytes, error)) return std::nullopt;
+    error = write_file_whole(options.output_folder / output.path, output.bytes);
+    if (!error.empty()) return std::nullopt;
   }
   return report;
 }

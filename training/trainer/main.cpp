@@ -35,6 +35,8 @@ constexpr char kUsage[] =
     "  --mixtures M         Gaussian components per state at most, 1..32 (default 8)\n"
     "  --iterations K       re-alignments with single Gaussians (default 5)\n"
     "  --split-iterations K re-alignments after each doubling of components (default 3)\n"
+    "  --initial-states N   emitting states of the initial-type units and fil_ini, 1..4 (default 3)\n"
+    "  --final-states N     emitting states of the finals and fil_fin, 1..4 (default 4)\n"
     "  --variance-floor P   smallest variance, in percent of the corpus variance (default 2)\n"
     "  --anti-mixtures M    components per anti-model state, 1..32 (default 8)\n"
     "  --anti-competitors C units pooled into each anti-model (default 4)\n"
@@ -100,6 +102,10 @@ int main(int argc, char** argv) {
       ok = parse_count(value, 1, 50, options.single_gaussian_iterations);
     } else if (argument == "--split-iterations") {
       ok = parse_count(value, 1, 50, options.iterations_per_split);
+    } else if (argument == "--initial-states") {
+      ok = parse_count(value, 1, 4, options.initial_states);
+    } else if (argument == "--final-states") {
+      ok = parse_count(value, 1, 4, options.final_states);
     } else if (argument == "--variance-floor") {
       int percent = 0;
       ok = parse_count(value, 1, 50, percent);

@@ -1,32 +1,12 @@
 #include "trainer/model_files.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "models/anti_model_file.h"
 #include "models/model_inventory.h"
+#include "platform/file_output.h"
 
 namespace kws::trainer {
-namespace {
-
-std::string write_whole(const std::filesystem::path& path, const std::string& bytes) {
-  std::error_code error;
-  std::filesystem::create_directories(path.parent_path(), error);
-  const std::filesystem::path temporary = path.string() + ".partial";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) return "cannot write " + temporary.string();
-  }
-  std::filesystem::rename(temporary, path, error);
-  if (error) return "cannot rename " + temporary.string() + " to " + path.string() + ": " + error.message();
-  return {};
-}
-
-}  // namespace
-
 std::string write_model_files(const std::string& data_directory, const std::vector<TrainedModel>& models,
                               const std::vector<TrainedModel>& anti_models) {
   const std::filesystem::path root(data_directory);
@@ -34,15 +14,15 @@ std::string write_model_files(const std::string& data_directory, const std::vect
   for (const TrainedModel& model : models) {
     const std::string name(inventory_name(model.inventory_index));
     list += name + "\n";
-    if (std::string error = write_whole(root / "model" / "bsl" / name, definition_text(model)); !error.empty()) return error;
+    if (std::string error = write_file_whole(root / "model" / "bsl" / name, definition_text(model)); !error.empty()) return error;
   }
   std::vector<HmmModel> records;
   for (const TrainedModel& model : anti_models) records.push_back(model_record(model));
-  if (std::string error = write_whole(root / "rcdhmm" / "anti0630.hmm", anti_model_file_bytes(records)); !error.empty()) {
+  if (std::string error = write_file_whole(root / "rcdhmm" / "anti0630.hmm", anti_model_file_bytes(records)); !error.empty()) {
     return error;
   }
   // The list last: a data directory is only complete once it names its models.
-  return write_whole(root / "rcdmodel", list);
+  return write_file_whole(root / "rcdmodel", list);
 }
 
 }  // namespace kws::trainer
