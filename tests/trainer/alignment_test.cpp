@@ -5,15 +5,13 @@
 #include "platform/text_encoding.h"
 #include "trainer/alignment.h"
 #include "trainer/trainer.h"
+#include "test_values.h"
 
 namespace kws::trainer {
 namespace {
 
-FeatureVector constant_vector(float value) {
-  FeatureVector v;
-  v.fill(value);
-  return v;
-}
+using testing::constant_vector;
+using testing::row_of;
 
 // A set of 153 models in which state s of slot m emits around 10 m + s, so a
 // frame names its state; variances are small enough that any other state
@@ -58,8 +56,6 @@ std::vector<FeatureVector> frames_of(const std::vector<Stretch>& stretches, Alig
   }
   return frames;
 }
-
-int row_of(const char* utf8) { return syllable_number_of(*utf8_to_big5(utf8)); }
 
 TEST(Alignment, UnitsAreSilenceSyllablesWithOptionalPausesAndSilence) {
   const std::vector<int> syllables{row_of("ㄊㄞˊ"), row_of("ㄅㄟˇ")};

@@ -4,11 +4,12 @@
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
 #include "trainer/corpus_list.h"
+#include "test_values.h"
 
 namespace kws::trainer {
 namespace {
 
-int row_of(const char* utf8) { return syllable_number_of(*utf8_to_big5(utf8)); }
+using testing::row_of;
 
 int slot_of(const char* name) {
   const int index = model_index_of(name);

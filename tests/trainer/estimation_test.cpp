@@ -3,15 +3,12 @@
 #include <cmath>
 
 #include "trainer/estimation.h"
+#include "test_values.h"
 
 namespace kws::trainer {
 namespace {
 
-FeatureVector constant_vector(float value) {
-  FeatureVector v;
-  v.fill(value);
-  return v;
-}
+using testing::constant_vector;
 
 TEST(Estimation, SingleGaussianGetsTheFramesMeanVarianceAndStayProbability) {
   TrainedModel model = single_gaussian_model(0, 2, constant_vector(0.0f), constant_vector(1.0f));

@@ -9,11 +9,12 @@
 #include "trainer/anti_models.h"
 #include "search/verification.h"
 #include "trainer/trainer.h"
+#include "test_values.h"
 
 namespace kws::trainer {
 namespace {
 
-int row_of(const char* utf8) { return syllable_number_of(*utf8_to_big5(utf8)); }
+using testing::row_of;
 
 // Utterances of two syllables whose units each sound like a fixed vector
 // (10 x the slot, plus noise), with silence around them and sometimes a pause.
