@@ -23,8 +23,8 @@ namespace {
 
 struct EvaluationItem {
   std::string audio_path;
-  std::string vocabulary;             // UTF-8, as the station names it
-  std::vector<std::string> entries;   // Big5, as the vocabulary holds them
+  std::string vocabulary;            // UTF-8, as the station names it
+  std::vector<std::string> entries;  // Big5, as the vocabulary holds them
   std::string condition;
   int line = 0;
 };
@@ -84,8 +84,8 @@ std::optional<std::vector<EvaluationItem>> read_references(const std::string& pa
 struct Counts {
   int files = 0;
   int references = 0;
-  int detected = 0;   // references with at least one accepted candidate of their name
-  int accepted = 0;   // candidates
+  int detected = 0;      // references with at least one accepted candidate of their name
+  int accepted = 0;      // candidates
   int false_alarms = 0;  // candidates whose name was not spoken
 };
 
@@ -122,8 +122,8 @@ void print_table(const std::map<std::pair<std::string, std::string>, Counts>& gr
   std::printf("%-16s %-10s %6s %6s %8s %9s %6s %10s\n", "vocabulary", "condition", "files", "spoken", "detected",
               "accepted", "false", "det/fa");
   const auto row = [](const std::string& vocabulary, const std::string& condition, const Counts& c) {
-    std::printf("%-16s %-10s %6d %6d %8d %9d %6d %s/%s\n", vocabulary.c_str(), condition.c_str(), c.files,
-                c.references, c.detected, c.accepted, c.false_alarms, rate_text(c.detected, c.references).c_str(),
+    std::printf("%-16s %-10s %6d %6d %8d %9d %6d %s/%s\n", vocabulary.c_str(), condition.c_str(), c.files, c.references,
+                c.detected, c.accepted, c.false_alarms, rate_text(c.detected, c.references).c_str(),
                 rate_text(c.false_alarms, c.accepted).c_str());
   };
   for (const auto& [key, counts] : groups) row(key.first, key.second, counts);
@@ -190,14 +190,26 @@ int run(std::span<const std::string> arguments) {
       add(all, counts);
       if (json) {
         JsonWriter writer;
-        writer.begin_object().key("audio").value(item.audio_path).key("vocabulary").value(item.vocabulary)
-            .key("condition").value(item.condition).key("verification").value(verification == 1);
+        writer.begin_object()
+            .key("audio")
+            .value(item.audio_path)
+            .key("vocabulary")
+            .value(item.vocabulary)
+            .key("condition")
+            .value(item.condition)
+            .key("verification")
+            .value(verification == 1);
         writer.key("spoken").begin_array();
         for (const std::string& entry : item.entries) writer.value(big5_to_utf8(entry));
         writer.end_array().key("accepted").begin_array();
         for (const AcceptedKeyword& candidate : engine->accepted) {
-          writer.begin_object().key("name").value(big5_to_utf8(candidate.name))
-              .key("start_frame").value(candidate.start_frame).key("end_frame").value(candidate.end_frame)
+          writer.begin_object()
+              .key("name")
+              .value(big5_to_utf8(candidate.name))
+              .key("start_frame")
+              .value(candidate.start_frame)
+              .key("end_frame")
+              .value(candidate.end_frame)
               .end_object();
         }
         writer.end_array().end_object();

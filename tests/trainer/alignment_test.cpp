@@ -1,11 +1,12 @@
+#include "trainer/alignment.h"
+
 #include <gtest/gtest.h>
 
 #include "lexicon/syllable_table.h"
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
-#include "trainer/alignment.h"
-#include "trainer/trainer.h"
 #include "test_values.h"
+#include "trainer/trainer.h"
 
 namespace kws::trainer {
 namespace {

@@ -1,9 +1,10 @@
+#include "trainer/corpus_list.h"
+
 #include <gtest/gtest.h>
 
 #include "lexicon/syllable_table.h"
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
-#include "trainer/corpus_list.h"
 #include "test_values.h"
 
 namespace kws::trainer {
@@ -21,8 +22,8 @@ int slot_of(const char* name) {
 
 TEST(CorpusList, ReadsPathsAndSyllablesSkippingCommentsAndBlankLines) {
   std::string error;
-  const auto list = parse_corpus_list(
-      "# my recordings\n\nrec/a.wav\tㄊㄞˊ ㄅㄟˇ\r\n/abs/b.flac ㄧ ㄕˊ\n", "list.txt", "/corpus", error);
+  const auto list = parse_corpus_list("# my recordings\n\nrec/a.wav\tㄊㄞˊ ㄅㄟˇ\r\n/abs/b.flac ㄧ ㄕˊ\n", "list.txt",
+                                      "/corpus", error);
   ASSERT_TRUE(list) << error;
   ASSERT_EQ(list->size(), 2u);
   EXPECT_EQ((*list)[0].audio_path, "/corpus/rec/a.wav");

@@ -1,8 +1,9 @@
+#include "trainer/estimation.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "trainer/estimation.h"
 #include "test_values.h"
 
 namespace kws::trainer {
@@ -16,7 +17,8 @@ TEST(Estimation, SingleGaussianGetsTheFramesMeanVarianceAndStayProbability) {
   const PreparedModel ready = prepare_model(model);
   std::vector<double> scratch;
   // State 0: values 1, 3 (mean 2, variance 1), entered and left twice.
-  for (const float x : {1.0f, 3.0f, 1.0f, 3.0f}) add_frame(ready[0], constant_vector(x), 1.0, statistics.states[0], scratch);
+  for (const float x : {1.0f, 3.0f, 1.0f, 3.0f})
+    add_frame(ready[0], constant_vector(x), 1.0, statistics.states[0], scratch);
   statistics.states[0].exits = 2.0;
   // State 1: one value only: its variance is the floor.
   add_frame(ready[1], constant_vector(5.0f), 2.0, statistics.states[1], scratch);

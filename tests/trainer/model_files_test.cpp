@@ -1,15 +1,16 @@
+#include "trainer/model_files.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 
-#include "support/capturing_sink.h"
-#include "support/fixture_data.h"
-#include "support/kws_runner.h"
 #include "models/anti_model_file.h"
 #include "models/hmm_definition.h"
 #include "models/model_inventory.h"
-#include "trainer/model_files.h"
+#include "support/capturing_sink.h"
+#include "support/fixture_data.h"
+#include "support/kws_runner.h"
 #include "trainer/trainer.h"
 
 namespace kws::trainer {
@@ -41,8 +42,8 @@ TEST(ModelFiles, WhatTheTrainerWritesTheStationReadsBackToTheSameNumbers) {
   const TrainingOptions options;
   std::vector<TrainedModel> models;
   for (int slot = 0; slot < kInventorySize; ++slot) {
-    models.push_back(awkward_model(slot_order()[static_cast<std::size_t>(slot)], states_of_slot(slot, options),
-                                   1 + slot % 8, slot));
+    models.push_back(
+        awkward_model(slot_order()[static_cast<std::size_t>(slot)], states_of_slot(slot, options), 1 + slot % 8, slot));
   }
   const std::vector<TrainedModel> anti{awkward_model(-1, 3, 8, 500), awkward_model(-1, 4, 2, 501)};
   ASSERT_EQ(write_model_files(root.string(), models, anti), "");
@@ -85,7 +86,8 @@ TEST(ModelFiles, TheStationStartsOnTheWrittenModelsWithoutADiagnostic) {
   const TrainingOptions options;
   std::vector<TrainedModel> models;
   for (int slot = 0; slot < kInventorySize; ++slot) {
-    models.push_back(awkward_model(slot_order()[static_cast<std::size_t>(slot)], states_of_slot(slot, options), 2, slot));
+    models.push_back(
+        awkward_model(slot_order()[static_cast<std::size_t>(slot)], states_of_slot(slot, options), 2, slot));
   }
   std::vector<TrainedModel> anti;
   for (int a = 0; a < 59; ++a) anti.push_back(awkward_model(-1, a < 26 ? 3 : 4, 4, a));

@@ -1,3 +1,5 @@
+#include "trainer/trainer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,10 +8,9 @@
 #include "lexicon/syllable_table.h"
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
-#include "trainer/anti_models.h"
 #include "search/verification.h"
-#include "trainer/trainer.h"
 #include "test_values.h"
+#include "trainer/anti_models.h"
 
 namespace kws::trainer {
 namespace {

@@ -32,7 +32,8 @@ namespace {
 void append_vector(std::string& text, const char* keyword, const FeatureVector& values) {
   text += format_text("%s %d\n", keyword, kFeatureDimension);
   for (int k = 0; k < kFeatureDimension; ++k) {
-    text += format_text(k + 1 < kFeatureDimension ? "%.9g " : "%.9g\n", static_cast<double>(values[static_cast<std::size_t>(k)]));
+    text += format_text(k + 1 < kFeatureDimension ? "%.9g " : "%.9g\n",
+                        static_cast<double>(values[static_cast<std::size_t>(k)]));
   }
 }
 

@@ -97,8 +97,9 @@ Alignment viterbi_alignment(std::span<const FeatureVector> frames, std::span<con
   for (int t = 0; t < frame_count; ++t) {
     for (std::size_t c = 0; c < columns; ++c) {
       const auto [slot, state] = scored[c];
-      emission[static_cast<std::size_t>(t) * columns + c] = log_likelihood(
-          prepared[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)], frames[static_cast<std::size_t>(t)]);
+      emission[static_cast<std::size_t>(t) * columns + c] =
+          log_likelihood(prepared[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)],
+                         frames[static_cast<std::size_t>(t)]);
     }
   }
 
@@ -122,7 +123,8 @@ Alignment viterbi_alignment(std::span<const FeatureVector> frames, std::span<con
       double best = score[static_cast<std::size_t>(i)] + stay[static_cast<std::size_t>(i)];
       std::uint8_t way = 0;
       if (c.previous >= 0) {
-        const double entered = score[static_cast<std::size_t>(c.previous)] + leave[static_cast<std::size_t>(c.previous)];
+        const double entered =
+            score[static_cast<std::size_t>(c.previous)] + leave[static_cast<std::size_t>(c.previous)];
         if (entered > best) best = entered, way = 1;
       }
       if (c.skip_previous >= 0) {
@@ -147,7 +149,8 @@ Alignment viterbi_alignment(std::span<const FeatureVector> frames, std::span<con
     const ChainState& c = chain[static_cast<std::size_t>(i)];
     alignment.slot[static_cast<std::size_t>(t)] = static_cast<std::int16_t>(c.slot);
     alignment.state[static_cast<std::size_t>(t)] = static_cast<std::int8_t>(c.state);
-    const std::uint8_t way = from[static_cast<std::size_t>(t) * static_cast<std::size_t>(n) + static_cast<std::size_t>(i)];
+    const std::uint8_t way =
+        from[static_cast<std::size_t>(t) * static_cast<std::size_t>(n) + static_cast<std::size_t>(i)];
     if (way == 1) i = c.previous;
     if (way == 2) i = c.skip_previous;
   }
@@ -159,9 +162,9 @@ std::vector<Segment> segments_of(const Alignment& alignment) {
   const int frames = static_cast<int>(alignment.slot.size());
   for (int t = 0; t < frames; ++t) {
     const int slot = alignment.slot[static_cast<std::size_t>(t)];
-    const bool continues = !segments.empty() && segments.back().slot == slot &&
-                           segments.back().last_frame == t - 1 &&
-                           alignment.state[static_cast<std::size_t>(t)] >= alignment.state[static_cast<std::size_t>(t) - 1];
+    const bool continues =
+        !segments.empty() && segments.back().slot == slot && segments.back().last_frame == t - 1 &&
+        alignment.state[static_cast<std::size_t>(t)] >= alignment.state[static_cast<std::size_t>(t) - 1];
     if (continues) {
       segments.back().last_frame = t;
     } else {

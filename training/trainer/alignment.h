@@ -25,10 +25,10 @@ struct AlignmentUnit {
 std::vector<AlignmentUnit> alignment_units(std::span<const int> syllables);
 
 struct Alignment {
-  bool ok = false;              // false when the utterance is too short for its units
-  double log_likelihood = 0.0;  // of the best path, transitions included
-  std::vector<std::int16_t> slot;   // per frame
-  std::vector<std::int8_t> state;   // per frame: emitting state 0..n-1 of that model
+  bool ok = false;                 // false when the utterance is too short for its units
+  double log_likelihood = 0.0;     // of the best path, transitions included
+  std::vector<std::int16_t> slot;  // per frame
+  std::vector<std::int8_t> state;  // per frame: emitting state 0..n-1 of that model
 };
 
 // Frames shared out evenly over the states of the non-optional units: the

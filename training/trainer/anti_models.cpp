@@ -25,7 +25,8 @@ struct Occurrence {
 std::vector<Occurrence> spread(const std::vector<Occurrence>& all, int limit) {
   if (static_cast<int>(all.size()) <= limit) return all;
   std::vector<Occurrence> chosen;
-  for (int i = 0; i < limit; ++i) chosen.push_back(all[all.size() * static_cast<std::size_t>(i) / static_cast<std::size_t>(limit)]);
+  for (int i = 0; i < limit; ++i)
+    chosen.push_back(all[all.size() * static_cast<std::size_t>(i) / static_cast<std::size_t>(limit)]);
   return chosen;
 }
 
@@ -60,7 +61,8 @@ AntiModels train_anti_models(const std::vector<TrainingUtterance>& corpus, const
   for (std::size_t u = 0; u < corpus.size(); ++u) {
     if (!main.alignments[u].ok) continue;
     for (const Segment& segment : segments_of(main.alignments[u])) {
-      if (segment.slot < kUnits) occurrences[static_cast<std::size_t>(segment.slot)].push_back({static_cast<int>(u), segment});
+      if (segment.slot < kUnits)
+        occurrences[static_cast<std::size_t>(segment.slot)].push_back({static_cast<int>(u), segment});
     }
   }
   std::vector<HmmModel> records;
@@ -68,7 +70,8 @@ AntiModels train_anti_models(const std::vector<TrainingUtterance>& corpus, const
 
   // affinity[u][m]: how well model m fits unit u's segments, relative to u's
   // own model (mean per-frame difference; 0 = as well as its own).
-  std::vector<std::vector<double>> affinity(kUnits, std::vector<double>(kUnits, -std::numeric_limits<double>::infinity()));
+  std::vector<std::vector<double>> affinity(kUnits,
+                                            std::vector<double>(kUnits, -std::numeric_limits<double>::infinity()));
   parallel_for(kUnits, options.jobs, [&](int u) {
     const std::vector<Occurrence> sample = spread(occurrences[static_cast<std::size_t>(u)], options.sample_segments);
     const int first = is_initial_type(u) ? 0 : kFirstFinalSlot;
@@ -86,7 +89,8 @@ AntiModels train_anti_models(const std::vector<TrainingUtterance>& corpus, const
       }
     }
     if (used == 0) return;
-    for (int m = first; m < last; ++m) affinity[static_cast<std::size_t>(u)][static_cast<std::size_t>(m)] = sum[static_cast<std::size_t>(m)] / used;
+    for (int m = first; m < last; ++m)
+      affinity[static_cast<std::size_t>(u)][static_cast<std::size_t>(m)] = sum[static_cast<std::size_t>(m)] / used;
   });
 
   int slots = 0;
@@ -108,12 +112,14 @@ AntiModels train_anti_models(const std::vector<TrainingUtterance>& corpus, const
     for (int u = initial ? 0 : kFirstFinalSlot; u < (initial ? kInitialSlotCount : kSilenceSlot); ++u) {
       if (std::find(group.begin(), group.end(), u) != group.end()) continue;
       double best = -std::numeric_limits<double>::infinity();
-      for (const int g : group) best = std::max(best, affinity[static_cast<std::size_t>(u)][static_cast<std::size_t>(g)]);
+      for (const int g : group)
+        best = std::max(best, affinity[static_cast<std::size_t>(u)][static_cast<std::size_t>(g)]);
       if (std::isfinite(best)) ranked.emplace_back(-best, u);
     }
     std::sort(ranked.begin(), ranked.end());
     std::vector<int>& competitors = result.competitors[static_cast<std::size_t>(anti)];
-    for (std::size_t i = 0; i < ranked.size() && static_cast<int>(i) < options.competitors; ++i) competitors.push_back(ranked[i].second);
+    for (std::size_t i = 0; i < ranked.size() && static_cast<int>(i) < options.competitors; ++i)
+      competitors.push_back(ranked[i].second);
 
     const int states = static_cast<int>(main.models[static_cast<std::size_t>(group.front())].states.size());
     // The frames, each with the anti-model state it trains.
@@ -124,7 +130,8 @@ AntiModels train_anti_models(const std::vector<TrainingUtterance>& corpus, const
         const Alignment& alignment = main.alignments[static_cast<std::size_t>(o.utterance)];
         for (int t = o.segment.first_frame; t <= o.segment.last_frame; ++t) {
           const int state = alignment.state[static_cast<std::size_t>(t)] * states / unit_states;
-          frames.emplace_back(&corpus[static_cast<std::size_t>(o.utterance)].frames[static_cast<std::size_t>(t)], state);
+          frames.emplace_back(&corpus[static_cast<std::size_t>(o.utterance)].frames[static_cast<std::size_t>(t)],
+                              state);
         }
       }
     }
@@ -132,23 +139,18 @@ AntiModels train_anti_models(const std::vector<TrainingUtterance>& corpus, const
     model.states.resize(static_cast<std::size_t>(states));
     // Start from each state's own single Gaussian (from the group's first
     // model when no frame reaches it).
-    for (int s = 0; s < states; ++s) model.states[static_cast<std::size_t>(s)].components = {main.models[static_cast<std::size_t>(group.front())].states[static_cast<std::size_t>(s)].components.front()};
+    const TrainedModel& first_member = main.models[static_cast<std::size_t>(group.front())];
+    for (std::size_t s = 0; s < model.states.size(); ++s) {
+      model.states[s].components = {first_member.states[s].components.front()};
+    }
     EstimationRules rules;
     rules.minimum_component_frames = 3.0;
     // Floors relative to the pooled frames' own spread.
-    {
-      std::array<double, kFeatureDimension> sum{}, square{};
-      for (const auto& [frame, state] : frames) {
-        for (std::size_t k = 0; k < kFeatureDimension; ++k) {
-          sum[k] += (*frame)[k];
-          square[k] += static_cast<double>((*frame)[k]) * (*frame)[k];
-        }
-      }
-      const double n = std::max<double>(1.0, static_cast<double>(frames.size()));
-      for (std::size_t k = 0; k < kFeatureDimension; ++k) {
-        const double mean = sum[k] / n;
-        rules.variance_floor[k] = static_cast<float>(options.variance_floor * std::max(square[k] / n - mean * mean, 1e-6));
-      }
+    FrameMoments moments;
+    for (const auto& [frame, state] : frames) moments.add(*frame);
+    const FeatureVector variance = moments.variance();
+    for (std::size_t k = 0; k < kFeatureDimension; ++k) {
+      rules.variance_floor[k] = static_cast<float>(options.variance_floor * variance[k]);
     }
     ModelStatistics statistics;
     auto estimate = [&] {
@@ -156,7 +158,8 @@ AntiModels train_anti_models(const std::vector<TrainingUtterance>& corpus, const
       const PreparedModel prepared = prepare_model(model);
       std::vector<double> scratch;
       for (const auto& [frame, state] : frames) {
-        add_frame(prepared[static_cast<std::size_t>(state)], *frame, 1.0, statistics.states[static_cast<std::size_t>(state)], scratch);
+        add_frame(prepared[static_cast<std::size_t>(state)], *frame, 1.0,
+                  statistics.states[static_cast<std::size_t>(state)], scratch);
       }
       for (std::size_t i = 0; i < frames.size(); ++i) {
         const bool leaves = i + 1 == frames.size() || frames[i + 1].second != frames[i].second;

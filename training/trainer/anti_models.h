@@ -11,10 +11,10 @@ namespace kws::trainer {
 
 struct AntiModelOptions {
   int jobs = 1;
-  int competitors = 4;       // units pooled into each anti-model
+  int competitors = 4;  // units pooled into each anti-model
   int mixtures = 8;
   int iterations_per_split = 2;
-  int sample_segments = 20;  // per unit, for measuring confusion
+  int sample_segments = 20;     // per unit, for measuring confusion
   int training_segments = 400;  // per competitor unit at most
   double variance_floor = 0.02;
   double minimum_component_frames = 20.0;

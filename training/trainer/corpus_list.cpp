@@ -42,7 +42,8 @@ std::optional<std::vector<ListedUtterance>> parse_corpus_list(std::string_view u
     ++line_number;
     const std::vector<std::string_view> words = lexical_data::words_of(line);
     if (words.empty() || words.front().starts_with('#')) continue;
-    const std::string origin = format_text("%.*s:%d", static_cast<int>(list_name.size()), list_name.data(), line_number);
+    const std::string origin =
+        format_text("%.*s:%d", static_cast<int>(list_name.size()), list_name.data(), line_number);
     if (words.size() < 2) {
       error = origin + ": an audio file and at least one syllable are needed";
       return std::nullopt;

@@ -20,6 +20,30 @@ void accumulate(ComponentStatistics& component, const FeatureVector& frame, doub
 
 }  // namespace
 
+void FrameMoments::add(const FeatureVector& frame) {
+  for (std::size_t k = 0; k < kFeatureDimension; ++k) {
+    sum_[k] += frame[k];
+    square_sum_[k] += static_cast<double>(frame[k]) * frame[k];
+  }
+  count_ += 1.0;
+}
+
+FeatureVector FrameMoments::mean() const {
+  FeatureVector mean{};
+  for (std::size_t k = 0; k < kFeatureDimension; ++k)
+    mean[k] = count_ > 0 ? static_cast<float>(sum_[k] / count_) : 0.0f;
+  return mean;
+}
+
+FeatureVector FrameMoments::variance() const {
+  FeatureVector variance;
+  for (std::size_t k = 0; k < kFeatureDimension; ++k) {
+    const double mean = count_ > 0 ? sum_[k] / count_ : 0.0;
+    variance[k] = static_cast<float>(count_ > 0 ? std::max(square_sum_[k] / count_ - mean * mean, 1e-6) : 1.0);
+  }
+  return variance;
+}
+
 ModelStatistics statistics_for(const TrainedModel& model) {
   ModelStatistics statistics;
   statistics.states.resize(model.states.size());

@@ -41,8 +41,22 @@ void component_posteriors(const PreparedState& state, const FeatureVector& frame
 void add_frame(const PreparedState& state, const FeatureVector& frame, double weight, StateStatistics& statistics,
                std::vector<double>& scratch);
 
+// Mean and variance per dimension of a set of frames.
+class FrameMoments {
+ public:
+  void add(const FeatureVector& frame);
+  FeatureVector mean() const;
+  // Never below 1e-6, and 1 when no frame was added.
+  FeatureVector variance() const;
+
+ private:
+  std::array<double, kFeatureDimension> sum_{};
+  std::array<double, kFeatureDimension> square_sum_{};
+  double count_ = 0.0;
+};
+
 struct EstimationRules {
-  FeatureVector variance_floor{};     // per dimension
+  FeatureVector variance_floor{};         // per dimension
   double minimum_component_frames = 3.0;  // a component with less is dropped
 };
 

@@ -15,28 +15,10 @@ namespace {
 // the sums are the same whatever the thread count.
 constexpr int kStatisticsBlocks = 8;
 
-struct CorpusMoments {
-  FeatureVector mean{};
-  FeatureVector variance{};
-};
-
-CorpusMoments moments_of(const std::vector<TrainingUtterance>& corpus) {
-  std::array<double, kFeatureDimension> sum{}, square_sum{};
-  double count = 0.0;
+FrameMoments moments_of(const std::vector<TrainingUtterance>& corpus) {
+  FrameMoments moments;
   for (const TrainingUtterance& utterance : corpus) {
-    for (const FeatureVector& frame : utterance.frames) {
-      for (std::size_t k = 0; k < kFeatureDimension; ++k) {
-        sum[k] += frame[k];
-        square_sum[k] += static_cast<double>(frame[k]) * frame[k];
-      }
-      count += 1.0;
-    }
-  }
-  CorpusMoments moments;
-  for (std::size_t k = 0; k < kFeatureDimension; ++k) {
-    const double mean = count > 0 ? sum[k] / count : 0.0;
-    moments.mean[k] = static_cast<float>(mean);
-    moments.variance[k] = static_cast<float>(count > 0 ? std::max(square_sum[k] / count - mean * mean, 1e-6) : 1.0);
+    for (const FeatureVector& frame : utterance.frames) moments.add(frame);
   }
   return moments;
 }
@@ -95,7 +77,8 @@ void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& a
     if (pooled < 0) continue;
     const PreparedModel& filler = models[static_cast<std::size_t>(pooled)];
     const int filler_state = mapped_state(state, static_cast<int>(model.size()), static_cast<int>(filler.size()));
-    StateStatistics& shared = statistics[static_cast<std::size_t>(pooled)].states[static_cast<std::size_t>(filler_state)];
+    StateStatistics& shared =
+        statistics[static_cast<std::size_t>(pooled)].states[static_cast<std::size_t>(filler_state)];
     add_frame(filler[static_cast<std::size_t>(filler_state)], frame, utterance.weight, shared, scratch);
     if (leaves) shared.exits += utterance.weight;
   }
@@ -116,17 +99,18 @@ int states_of_slot(int slot, const TrainingOptions& options) {
 MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const TrainingOptions& options,
                              const Progress& progress) {
   const auto started = std::chrono::steady_clock::now();
-  const CorpusMoments moments = moments_of(corpus);
+  const FrameMoments moments = moments_of(corpus);
+  const FeatureVector mean = moments.mean(), variance = moments.variance();
   EstimationRules rules;
   for (std::size_t k = 0; k < kFeatureDimension; ++k) {
-    rules.variance_floor[k] = static_cast<float>(options.variance_floor * moments.variance[k]);
+    rules.variance_floor[k] = static_cast<float>(options.variance_floor * variance[k]);
   }
 
   MainModels result;
   const auto& order = slot_order();
   for (int slot = 0; slot < kInventorySize; ++slot) {
-    result.models.push_back(single_gaussian_model(order[static_cast<std::size_t>(slot)], states_of_slot(slot, options),
-                                                  moments.mean, moments.variance));
+    result.models.push_back(
+        single_gaussian_model(order[static_cast<std::size_t>(slot)], states_of_slot(slot, options), mean, variance));
   }
 
   // The schedule: one pass from even shares, re-alignments with single
@@ -166,7 +150,8 @@ MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const
       std::vector<double> scratch;
       for (int i = block; i < count; i += kStatisticsBlocks) {
         const Alignment& alignment = result.alignments[static_cast<std::size_t>(i)];
-        if (alignment.ok) accumulate_utterance(corpus[static_cast<std::size_t>(i)], alignment, prepared, statistics, scratch);
+        if (alignment.ok)
+          accumulate_utterance(corpus[static_cast<std::size_t>(i)], alignment, prepared, statistics, scratch);
       }
     });
     SetStatistics statistics = empty_statistics(result.models);
@@ -190,11 +175,13 @@ MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const
       log_likelihood += result.alignments[i].log_likelihood;
       frames += static_cast<double>(corpus[i].frames.size());
     }
-    const std::string likelihood = iteration == 1 ? std::string("even shares")
-                                                  : format_text("%.3f per frame", frames > 0 ? log_likelihood / frames : 0.0);
-    progress(format_text("iteration %d/%d, up to %d components: %d utterances aligned, %d not; %s; %.1f s (%.0f s in all)",
-                         iteration, iterations, target_mixtures, count - failed, failed, likelihood.c_str(),
-                         seconds_since(iteration_start), seconds_since(started)));
+    const std::string likelihood = iteration == 1
+                                       ? std::string("even shares")
+                                       : format_text("%.3f per frame", frames > 0 ? log_likelihood / frames : 0.0);
+    progress(
+        format_text("iteration %d/%d, up to %d components: %d utterances aligned, %d not; %s; %.1f s (%.0f s in all)",
+                    iteration, iterations, target_mixtures, count - failed, failed, likelihood.c_str(),
+                    seconds_since(iteration_start), seconds_since(started)));
   }
   return result;
 }

@@ -21,19 +21,19 @@ struct TrainingOptions {
   int initial_states = 3;
   int final_states = 4;
   int silence_states = 3;
-  int mixtures = 8;                  // components per state at most (the format allows 32)
+  int mixtures = 8;                    // components per state at most (the format allows 32)
   int single_gaussian_iterations = 5;  // re-alignments before the first split
   int iterations_per_split = 3;
-  double variance_floor = 0.02;      // fraction of the corpus variance
+  double variance_floor = 0.02;            // fraction of the corpus variance
   double minimum_component_frames = 20.0;  // frames a component needs to be split off
 };
 
 using Progress = std::function<void(const std::string& line)>;
 
 struct MainModels {
-  std::vector<TrainedModel> models;     // by slot, 153
-  std::vector<Alignment> alignments;    // the last alignment of every utterance
-  std::vector<std::string> unseen;      // models no frame was aligned with
+  std::vector<TrainedModel> models;   // by slot, 153
+  std::vector<Alignment> alignments;  // the last alignment of every utterance
+  std::vector<std::string> unseen;    // models no frame was aligned with
 };
 
 // The emitting-state count of a slot under the options.
