@@ -34,7 +34,7 @@ constexpr char kUsage[] =
     "  --jobs N             threads (default: the number of cores)\n"
     "  --mixtures M         Gaussian components per state at most, 1..32 (default 8)\n"
     "  --iterations K       re-alignments with single Gaussians (default 5)\n"
-    "  --split-iterations K re-alignments after each doubling of components (default 3)\n"
+    "  --split-iterations K re-alignments after each doubling of components (default 12)\n"
     "  --initial-states N   emitting states of the initial-type units and fil_ini, 1..4 (default 3)\n"
     "  --final-states N     emitting states of the finals and fil_fin, 1..4 (default 4)\n"
     "  --variance-floor P   smallest variance, in percent of the corpus variance (default 2)\n"

@@ -23,7 +23,7 @@ struct TrainingOptions {
   int silence_states = 3;
   int mixtures = 8;                    // components per state at most (the format allows 32)
   int single_gaussian_iterations = 5;  // re-alignments before the first split
-  int iterations_per_split = 3;
+  int iterations_per_split = 12;  // the models were still improving after 3 and 8
   double variance_floor = 0.02;            // fraction of the corpus variance
   double minimum_component_frames = 20.0;  // frames a component needs to be split off
 };
