@@ -70,4 +70,10 @@ int model_index_of(std::string_view name) {
 
 const std::array<int, kInventorySize>& slot_order() { return kSlotOrder; }
 
+int slot_in_order(std::string_view name) {
+  const int index = model_index_of(name);
+  if (index < 0) return -1;
+  return static_cast<int>(std::find(kSlotOrder.begin(), kSlotOrder.end(), index) - kSlotOrder.begin());
+}
+
 }  // namespace kws

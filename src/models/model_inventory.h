@@ -33,4 +33,8 @@ int model_index_of(std::string_view name);
 // with empt1 and empt2, then sil, fil_ini and fil_fin.
 const std::array<int, kInventorySize>& slot_order();
 
+// The slot of the unit called name in a set in slot_order(); -1 for a name
+// that is not in the inventory.
+int slot_in_order(std::string_view name);
+
 }  // namespace kws

@@ -31,11 +31,6 @@ std::string repeated(std::string_view text, int times) {
   return result;
 }
 
-int slot_of(std::string_view model) {  // in a set in slot order
-  const auto& order = slot_order();
-  return static_cast<int>(std::find(order.begin(), order.end(), model_index_of(model)) - order.begin());
-}
-
 // (key, end flag) of each child, in sibling order.
 std::vector<std::pair<int, int>> children(const LexiconTreeNode* node) {
   std::vector<std::pair<int, int>> keys;
@@ -90,8 +85,8 @@ TEST_F(VocabularyLoading, SharesNodesOfEqualModelPairsInLevelsAndTree) {
   EXPECT_EQ(count(1), 3);
   EXPECT_STREQ(node(0, 0).initial_model_name, "b_ee");
   EXPECT_EQ(node(0, 0).syllable_text, big5("ㄅㄟˇ"));  // from the entry that made it
-  EXPECT_EQ(node(0, 0).initial_model_slot, slot_of("b_ee"));
-  EXPECT_EQ(node(0, 0).final_model_slot, slot_of("ei"));
+  EXPECT_EQ(node(0, 0).initial_model_slot, slot_in_order("b_ee"));
+  EXPECT_EQ(node(0, 0).final_model_slot, slot_in_order("ei"));
   EXPECT_EQ(node(0, 0).word_initial, 1);  // 北 alone begins with it
   EXPECT_EQ(node(0, 1).word_initial, 0);
   EXPECT_EQ(node(1, 0).word_initial & node(1, 1).word_initial & node(1, 2).word_initial, 1);
@@ -231,7 +226,7 @@ TEST_F(VocabularyLoading, UnmappedHalvesTakeTheFillerHalvesAndMapErrorNeedsBoth)
   EXPECT_THAT(sink_.boxes, ElementsAre("Map Error"));
   EXPECT_EQ(node(0, 0).initial_model_number, -1);
   EXPECT_EQ(node(0, 0).initial_model_slot, kFillerInitialSlot);
-  EXPECT_EQ(node(0, 0).final_model_slot, slot_of("ei"));
+  EXPECT_EQ(node(0, 0).final_model_slot, slot_in_order("ei"));
   EXPECT_EQ(node(0, 1).final_model_slot, kFillerFinalSlot);
 
   // A set without the filler slots and without b_a: the unmapped half gets slot 0.

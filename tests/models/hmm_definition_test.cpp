@@ -187,6 +187,9 @@ TEST(ModelInventory, SlotOrderPutsInitialsFinalsSilenceAndFiller) {
   std::vector<int> sorted(order.begin(), order.end());
   std::sort(sorted.begin(), sorted.end());
   for (int index = 0; index < kInventorySize; ++index) EXPECT_EQ(sorted[index], index);
+  // The inverse: a name's slot.
+  for (int slot = 0; slot < kInventorySize; ++slot) EXPECT_EQ(slot_in_order(inventory_name(order[slot])), slot);
+  EXPECT_EQ(slot_in_order("Sil"), -1);
 }
 
 }  // namespace

@@ -12,14 +12,6 @@ namespace {
 
 using testing::row_of;
 
-int slot_of(const char* name) {
-  const int index = model_index_of(name);
-  for (int slot = 0; slot < kInventorySize; ++slot) {
-    if (slot_order()[static_cast<std::size_t>(slot)] == index) return slot;
-  }
-  return -1;
-}
-
 TEST(CorpusList, ReadsPathsAndSyllablesSkippingCommentsAndBlankLines) {
   std::string error;
   const auto list = parse_corpus_list("# my recordings\n\nrec/a.wav\tㄊㄞˊ ㄅㄟˇ\r\n/abs/b.flac ㄧ ㄕˊ\n", "list.txt",
@@ -46,16 +38,16 @@ TEST(CorpusList, NamesTheLineOfAMalformedEntry) {
 
 TEST(CorpusList, SyllablesMapToTheSlotsVocabularyLoadingUses) {
   const SyllableSlots tai = syllable_slots(row_of("ㄊㄞˊ"));
-  EXPECT_EQ(tai.initial_slot, slot_of("t_a"));
-  EXPECT_EQ(tai.final_slot, slot_of("ai"));
+  EXPECT_EQ(tai.initial_slot, slot_in_order("t_a"));
+  EXPECT_EQ(tai.final_slot, slot_in_order("ai"));
   // No initial: the syllable-initial unit of its vowel class.
   const SyllableSlots er = syllable_slots(row_of("ㄦˊ"));
-  EXPECT_EQ(er.initial_slot, slot_of("sic_e"));
-  EXPECT_EQ(er.final_slot, slot_of("er"));
+  EXPECT_EQ(er.initial_slot, slot_in_order("sic_e"));
+  EXPECT_EQ(er.final_slot, slot_in_order("er"));
   // A half the inventory has no model for stands in as the filler's half.
   const SyllableSlots sei = syllable_slots(row_of("ㄙㄟˍ"));
   EXPECT_EQ(sei.initial_slot, kFillerInitialSlot);
-  EXPECT_EQ(sei.final_slot, slot_of("ei"));
+  EXPECT_EQ(sei.final_slot, slot_in_order("ei"));
   const SyllableSlots e = syllable_slots(row_of("ㄝˋ"));
   EXPECT_EQ(e.initial_slot, kFillerInitialSlot);
   EXPECT_EQ(e.final_slot, kFillerFinalSlot);

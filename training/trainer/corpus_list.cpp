@@ -13,13 +13,8 @@ namespace kws::trainer {
 namespace {
 
 int slot_of_name(std::string_view name, int stand_in) {
-  const int index = model_index_of(name);
-  if (index < 0) return stand_in;
-  const auto& order = slot_order();
-  for (int slot = 0; slot < kInventorySize; ++slot) {
-    if (order[static_cast<std::size_t>(slot)] == index) return slot;
-  }
-  return stand_in;
+  const int slot = slot_in_order(name);
+  return slot >= 0 ? slot : stand_in;
 }
 
 }  // namespace
