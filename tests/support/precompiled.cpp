@@ -1,0 +1,1 @@
+// Gives the precompiled test header a target of its own.
