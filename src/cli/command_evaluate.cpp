@@ -122,7 +122,8 @@ void print_table(const std::map<std::pair<std::string, std::string>, Counts>& gr
   std::printf("%-16s %-10s %6s %6s %8s %9s %6s %10s\n", "vocabulary", "condition", "files", "spoken", "detected",
               "accepted", "false", "det/fa");
   const auto row = [](const std::string& vocabulary, const std::string& condition, const Counts& c) {
-    std::printf("%-16s %-10s %6d %6d %8d %9d %6d %s/%s\n", vocabulary.c_str(), condition.c_str(), c.files, c.references,
+    std::printf("%s %s %6d %6d %8d %9d %6d %s/%s\n", pad_to_columns(vocabulary, 16).c_str(),
+                pad_to_columns(condition, 10).c_str(), c.files, c.references,
                 c.detected, c.accepted, c.false_alarms, rate_text(c.detected, c.references).c_str(),
                 rate_text(c.false_alarms, c.accepted).c_str());
   };

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace kws {
@@ -74,6 +75,37 @@ std::optional<std::string> utf8_to_big5(std::string_view utf8) {
       converter.convert(utf8, big5, [](std::string&, std::size_t) -> std::size_t { return 0; });
   if (!converted) return std::nullopt;
   return big5;
+}
+
+namespace {
+
+bool is_wide(char32_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF) ||
+         (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+         (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+}  // namespace
+
+int display_columns(std::string_view utf8) {
+  int columns = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
+      c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    columns += is_wide(c) ? 2 : 1;
+    i += length;
+  }
+  return columns;
+}
+
+std::string pad_to_columns(std::string_view utf8, int columns) {
+  std::string padded(utf8);
+  padded.append(static_cast<std::size_t>(std::max(0, columns - display_columns(utf8))), ' ');
+  return padded;
 }
 
 }  // namespace kws

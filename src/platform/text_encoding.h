@@ -20,4 +20,11 @@ std::string big5_to_utf8(std::string_view big5);
 // that Big5 cannot write.
 std::optional<std::string> utf8_to_big5(std::string_view utf8);
 
+// Terminal columns of UTF-8 text: East Asian wide characters (Han, Zhuyin,
+// full-width forms) take two, every other character one.
+int display_columns(std::string_view utf8);
+
+// The text followed by spaces up to the given number of columns.
+std::string pad_to_columns(std::string_view utf8, int columns);
+
 }  // namespace kws

@@ -38,6 +38,15 @@ TEST(TextEncoding, RefusesWhatBig5CannotWriteAndShowsDamagedBytes) {
   EXPECT_EQ(shown.back(), 'a');
 }
 
+TEST(TextEncoding, ColumnsCountHanAndZhuyinTwiceSoTablesLineUp) {
+  EXPECT_EQ(display_columns("all"), 3);
+  EXPECT_EQ(display_columns("火車系統"), 8);
+  EXPECT_EQ(display_columns("ㄊㄞˊ"), 5);  // the tone mark is narrow
+  EXPECT_EQ(display_columns("銀行 snr10"), 10);
+  EXPECT_EQ(pad_to_columns("人名", 6), "人名  ");
+  EXPECT_EQ(pad_to_columns("aishell", 4), "aishell");  // never cut
+}
+
 TEST(DataPath, JoinsBackslashSuffixesWithTheNativeSeparator) {
   EXPECT_EQ(join_data_path("/srv/kws", "\\rcdhmm\\anti0630.hmm"), "/srv/kws/rcdhmm/anti0630.hmm");
   EXPECT_EQ(without_trailing_separator("/srv/kws//"), "/srv/kws");
