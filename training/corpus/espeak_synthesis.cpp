@@ -1,95 +1,21 @@
 #include "corpus/espeak_synthesis.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
+#include "corpus/child_process.h"
 #include "corpus/espeak_pinyin.h"
 #include "corpus/utterance_audio.h"
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 
-extern char** environ;
-
 namespace kws::corpus {
 namespace {
 
-struct ProgramRun {
-  int status = -1;     // exit status; -1 when the program did not exit normally
-  std::string output;  // standard output and standard error together
-};
-
-// A descriptor closed when it goes out of scope, unless released earlier.
-struct FileDescriptor {
-  explicit FileDescriptor(int descriptor) : fd(descriptor) {}
-  ~FileDescriptor() { release(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  void release() {
-    if (fd >= 0) close(fd);
-    fd = -1;
-  }
-  int fd;
-};
-
-// Runs the program (found on PATH) with arguments, standard input empty and
-// both output streams captured; nullopt with error when it cannot be started.
-std::optional<ProgramRun> run_program(const std::vector<std::string>& arguments, std::string& error) {
-  // Close-on-exec, so that children started at the same time by other
-  // threads do not hold the pipe open.
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC) != 0) {
-    error = format_text("cannot make a pipe: %s", std::strerror(errno));
-    return std::nullopt;
-  }
-  FileDescriptor read_end{ends[0]};
-  FileDescriptor write_end{ends[1]};
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, write_end.fd, 1);
-  posix_spawn_file_actions_adddup2(&actions, write_end.fd, 2);
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  pid_t child = 0;
-  const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    error = format_text("cannot run %s: %s", arguments[0].c_str(), std::strerror(spawned));
-    if (spawned == ENOENT) error += " (is espeak-ng installed and on the PATH?)";
-    return std::nullopt;
-  }
-  write_end.release();  // else the read below would never see the end
-
-  ProgramRun run;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t count = read(read_end.fd, buffer, sizeof buffer);
-    if (count > 0) {
-      run.output.append(buffer, static_cast<std::size_t>(count));
-    } else if (count == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) {
-      error = format_text("cannot wait for %s: %s", arguments[0].c_str(), std::strerror(errno));
-      return std::nullopt;
-    }
-  }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+// espeak-ng says an utterance in well under a second; a run this long has hung.
+constexpr std::chrono::milliseconds kEspeakTimeLimit{60000};
 
 // The first line of a program's messages, for an error text.
 std::string first_line(const std::string& output) {
@@ -120,7 +46,7 @@ std::string espeak_input(const std::vector<TextToken>& text) {
 }
 
 std::optional<std::vector<std::string>> espeak_variants(std::string& error) {
-  const std::optional<ProgramRun> run = run_program({kEspeakProgram, "--voices=variant"}, error);
+  const std::optional<ProgramRun> run = run_program({kEspeakProgram, "--voices=variant"}, kEspeakTimeLimit, error);
   if (!run) return std::nullopt;
   if (run->status != 0) {
     error = format_text("%s --voices=variant failed: %s", kEspeakProgram, first_line(run->output).c_str());
@@ -154,7 +80,7 @@ std::optional<std::vector<float>> synthesise_speech(const EspeakVoice& voice, co
   const std::optional<ProgramRun> run =
       run_program({kEspeakProgram, "-v", voice_name, "-s", std::to_string(voice.speed), "-p",
                    std::to_string(voice.pitch), "-g", std::to_string(voice.gap), "-w", scratch_wav.string(), text},
-                  error);
+                  kEspeakTimeLimit, error);
   if (!run) return std::nullopt;
   if (run->status != 0) {
     error = format_text("%s failed (exit status %d): %s", kEspeakProgram, run->status, first_line(run->output).c_str());
