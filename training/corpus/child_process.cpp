@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -32,6 +33,8 @@ struct FileDescriptor {
 };
 
 using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kOutputKept = 64 * 1024;
 
 int milliseconds_left(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -83,13 +86,17 @@ std::optional<ProgramRun> run_program(const std::vector<std::string>& arguments,
   ProgramRun run;
   char buffer[4096];
   for (;;) {
+    // The limit holds for a program that keeps writing as well.
+    const int left = milliseconds_left(deadline);
     pollfd readable{read_end.fd, POLLIN, 0};
-    const int ready = poll(&readable, 1, milliseconds_left(deadline));
+    const int ready = left == 0 ? 0 : poll(&readable, 1, left);
     if (ready == 0) return stop();
     if (ready < 0 && errno == EINTR) continue;
     const ssize_t count = ready < 0 ? -1 : read(read_end.fd, buffer, sizeof buffer);
     if (count > 0) {
-      run.output.append(buffer, static_cast<std::size_t>(count));
+      // Only the start is kept: messages are read for their first line.
+      const std::size_t room = kOutputKept - std::min(run.output.size(), kOutputKept);
+      run.output.append(buffer, std::min(static_cast<std::size_t>(count), room));
     } else if (count == 0 || errno != EINTR) {
       break;
     }

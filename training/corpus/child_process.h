@@ -11,7 +11,7 @@ namespace kws::corpus {
 
 struct ProgramRun {
   int status = -1;     // exit status; -1 when the program did not exit normally
-  std::string output;  // standard output and standard error together
+  std::string output;  // standard output and standard error together, the first 64 KiB
 };
 
 // Runs the program (found on PATH) with arguments, standard input empty and
