@@ -6,19 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 #include <set>
 
-#include "lexical_data/character_readings.h"
-#include "lexical_data/name_readings.h"
-#include "lexical_data/reading_data.h"
-#include "support/big5_text.h"
 #include "support/fixture_data.h"
+#include "small_text_reader.h"
 
 namespace kws::recipes {
 namespace {
 
-using kws::testing::big5;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -28,19 +23,7 @@ constexpr char kCharacters[] =
 
 class RealSpeechTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    lexical_data::add_character_list(kCharacters, data_);
-    lexical_data::add_phrase_file(big5("設定 10 ㄕㄜˋ ㄉㄧㄥˋ\n花園 5 ㄏㄨㄚ ㄩㄢˊ\n"), data_);
-    ranked_ = lexical_data::rank_readings(data_);
-    names_ = std::make_unique<lexical_data::NameReader>(data_, ranked_, overrides_);
-    reader_ = std::make_unique<TextReader>(data_, *names_);
-  }
-
-  lexical_data::ReadingData data_;
-  std::vector<lexical_data::RankedCharacter> ranked_;
-  lexical_data::ReadingOverrides overrides_;
-  std::unique_ptr<lexical_data::NameReader> names_;
-  std::unique_ptr<TextReader> reader_;
+  const testing::SmallTextReader reader_{kCharacters, "設定 10 ㄕㄜˋ ㄉㄧㄥˋ\n花園 5 ㄏㄨㄚ ㄩㄢˊ\n"};
 };
 
 TEST_F(RealSpeechTest, ParsesTheTranscriptFileAndRefusesDamagedLines) {

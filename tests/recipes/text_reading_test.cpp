@@ -4,14 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 
-#include "lexical_data/character_readings.h"
-#include "lexical_data/name_readings.h"
-#include "lexical_data/reading_data.h"
 #include "platform/text_encoding.h"
 #include "platform/token_reader.h"
 #include "recipe_checks.h"
+#include "small_text_reader.h"
 #include "recipes/carriers.h"
 #include "recipes/test_recipes.h"
 #include "recipes/text_reader.h"
@@ -36,15 +33,6 @@ constexpr char kPhrases[] =
 
 class TextReading : public ::testing::Test {
  protected:
-  void SetUp() override {
-    lexical_data::add_character_list(kCharacters, data_);
-    lexical_data::add_phrase_file(big5(kPhrases), data_);
-    ranked_ = lexical_data::rank_readings(data_);
-    overrides_ = with_spoken_readings({});
-    names_ = std::make_unique<lexical_data::NameReader>(data_, ranked_, overrides_);
-    reader_ = std::make_unique<TextReader>(data_, *names_);
-  }
-
   // The words of a UTF-8 text as "word:syllable syllable".
   std::vector<std::string> read(std::string_view utf8) const {
     const std::optional<std::vector<Word>> words = reader_->read(big5(utf8));
@@ -54,11 +42,7 @@ class TextReading : public ::testing::Test {
     return texts;
   }
 
-  lexical_data::ReadingData data_;
-  std::vector<lexical_data::RankedCharacter> ranked_;
-  lexical_data::ReadingOverrides overrides_;
-  std::unique_ptr<lexical_data::NameReader> names_;
-  std::unique_ptr<TextReader> reader_;
+  const testing::SmallTextReader reader_{kCharacters, kPhrases, with_spoken_readings({})};
 };
 
 TEST_F(TextReading, ReadsCharactersInTheirPhrasesAndCutsWordsThere) {
