@@ -1,0 +1,97 @@
+// What the kws command prints and writes on the bundled data directory, byte
+// for byte as recorded in fixtures/bundled: the keyword batch test, the
+// keyword pass with every result's details, an evaluation over a small
+// reference list and the syllable lattice files. Only processing times are
+// left out of the comparison. A change that moves any score, boundary or
+// decision shows up here.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "support/fixture_data.h"
+#include "support/kws_runner.h"
+
+namespace kws {
+namespace {
+
+const std::filesystem::path kData = KWS_DATA_DIR;
+const std::filesystem::path kExpected = std::filesystem::path(KWS_TEST_SOURCE_DIR) / "fixtures" / "bundled";
+
+std::string read_bytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+std::string expected(const std::string& name) {
+  const std::string text = read_bytes(kExpected / name);
+  EXPECT_FALSE(text.empty()) << "missing fixture " << name;
+  return text;
+}
+
+// The JSON timing fields and the evaluation's timing lines, which differ run by run.
+std::string without_times(std::string text) {
+  text = std::regex_replace(text, std::regex(R"(,"processing_seconds":[^,]*,"times_real_time":[^}]*)"), "");
+  text = std::regex_replace(text, std::regex(R"(,"times_ms":\{[^}]*\})"), "");
+  return std::regex_replace(text, std::regex(R"(\n[0-9.]+ s of audio in [0-9.]+ s\n)"),
+                            "\nAUDIO s of audio in TIME s\n");
+}
+
+// The recordings' paths as the fixtures spell them, with DATA for the data directory.
+std::string with_data_placeholder(std::string text) {
+  const std::string directory = kData.string();
+  for (std::size_t at = text.find(directory); at != std::string::npos; at = text.find(directory, at)) {
+    text.replace(at, directory.size(), "DATA");
+  }
+  return text;
+}
+
+std::string batch_recordings() {
+  std::string files;
+  for (int n = 1; n <= 50; ++n) files += " " + (kData / "wave" / ("tr1_" + std::to_string(n) + ".wav")).string();
+  return files;
+}
+
+TEST(BundledOutputs, KeywordBatchTestJson) {
+  const testing::CommandRun run = testing::run_kws("batch --data " + kData.string() + " --vocab 火車系統 --json");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(without_times(run.out), expected("batch.jsonl"));
+}
+
+TEST(BundledOutputs, KeywordPassJsonAndDetailLines) {
+  const std::string arguments = "spot --data " + kData.string() + " --vocab 火車系統 --details";
+  const testing::CommandRun json = testing::run_kws(arguments + " --json" + batch_recordings());
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(with_data_placeholder(without_times(json.out)), expected("spot.jsonl"));
+
+  const testing::CommandRun text = testing::run_kws(arguments + batch_recordings());
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(with_data_placeholder(text.out), expected("spot-details.txt"));
+}
+
+TEST(BundledOutputs, EvaluationWithAndWithoutVerification) {
+  const testing::CommandRun run = testing::run_kws("evaluate --data " + kData.string() + " --audio " +
+                                                   (kData / "wave").string() + " --verification both " +
+                                                   (kExpected / "references.txt").string());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(without_times(run.out), expected("evaluate.txt"));
+}
+
+TEST(BundledOutputs, SyllableLatticeFiles) {
+  const std::filesystem::path out = testing::scratch_directory();
+  const testing::CommandRun run =
+      testing::run_kws("lattice --data " + kData.string() + " --vocab 408syl --out " + out.string());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, expected("lattice.txt"));
+  EXPECT_EQ(read_bytes(out / "news.rep"), expected("news.rep"));
+  EXPECT_EQ(read_bytes(out / "syllable.h"), expected("syllable.h"));
+  EXPECT_EQ(read_bytes(out / "dat" / "n34512.dat"), expected("n34512.dat"));
+}
+
+}  // namespace
+}  // namespace kws
