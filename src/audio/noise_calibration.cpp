@@ -66,16 +66,12 @@ void analyse_noise_buffer(NoiseCalibration& calibration, int measurement) {
   calibration.trim_low_threshold = static_cast<std::int32_t>(low_sum / kCalibrationKeptMeasurements);
 }
 
-void calibrate_trimming_from_recording(NoiseCalibration& calibration, std::span<const std::int16_t> samples) {
+TrimThresholds trimming_thresholds_from_recording(std::span<const std::int16_t> samples) {
   std::vector<NoiseMeasurement> stretches;
   for (std::size_t start = 0; start + kCalibrationBufferSamples <= samples.size(); start += kCalibrationBufferSamples) {
     stretches.push_back(measure_noise(samples.subspan(start).first<kCalibrationBufferSamples>()));
   }
-  if (stretches.empty()) {
-    calibration.trim_high_threshold = 0;
-    calibration.trim_low_threshold = 0;
-    return;
-  }
+  if (stretches.empty()) return {};
   // Stable, so equal levels keep the earlier stretch: the result does not
   // depend on the sort's implementation.
   std::stable_sort(stretches.begin(), stretches.end(),
@@ -87,8 +83,8 @@ void calibrate_trimming_from_recording(NoiseCalibration& calibration, std::span<
     high_sum += stretches[i].trim_high_threshold;
     low_sum += stretches[i].trim_low_threshold;
   }
-  calibration.trim_high_threshold = static_cast<std::int32_t>(high_sum / static_cast<std::int64_t>(kept));
-  calibration.trim_low_threshold = static_cast<std::int32_t>(low_sum / static_cast<std::int64_t>(kept));
+  return {static_cast<std::int32_t>(high_sum / static_cast<std::int64_t>(kept)),
+          static_cast<std::int32_t>(low_sum / static_cast<std::int64_t>(kept))};
 }
 
 void set_detection_thresholds(NoiseCalibration& calibration) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/engine_values.h"
+
 namespace kws {
 
 inline constexpr int kCalibrationBufferSamples = 1600;  // 100 ms
@@ -45,8 +47,8 @@ void analyse_noise_buffer(NoiseCalibration& calibration, int measurement);
 // listen to first: the averages, as a calibration forms them, over the five
 // 100 ms stretches of the recording with the lowest level (all of its
 // stretches when it has fewer than five). A recording shorter than 100 ms
-// leaves the thresholds at 0.
-void calibrate_trimming_from_recording(NoiseCalibration& calibration, std::span<const std::int16_t> samples);
+// gets thresholds of 0.
+TrimThresholds trimming_thresholds_from_recording(std::span<const std::int16_t> samples);
 
 // Detector thresholds from the noise level, as calibration ends: start 6x, silence 12x.
 void set_detection_thresholds(NoiseCalibration& calibration);

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/recognizer_engine.h"
+#include "batch/syllable_lattice_tables.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
+#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 #include "search/search_detail.h"
@@ -21,16 +24,16 @@ struct SyllableBlocks {
   std::array<int, 2> states{};  // N of each model, entry and exit included
 };
 
-SyllableBlocks blocks_of(const RecognizerEngine& engine, int syllable, int list_size) {
-  const LevelNode& node = engine.vocabulary.levels[0].nodes[static_cast<std::size_t>(syllable)];
+SyllableBlocks blocks_of(const LoadedData& data, const Vocabulary& vocabulary, int syllable, int list_size) {
+  const LevelNode& node = vocabulary.levels[0].nodes[static_cast<std::size_t>(syllable)];
   // The silence node is the silence model alone, whatever its slot fields say.
   const std::array<int, 2> slots = {syllable == list_size - 1 ? kSilenceSlot : node.initial_model_slot,
                                     node.final_model_slot};
   const int wanted = syllable == list_size - 1 ? 1 : 2;
   SyllableBlocks blocks;
   for (int b = 0; b < wanted; ++b) {
-    if (search_detail::runnable_state_count(engine.main_models, slots[static_cast<std::size_t>(b)]) == 0) return {};
-    const HmmModel& model = engine.main_models.records[static_cast<std::size_t>(slots[static_cast<std::size_t>(b)])];
+    if (search_detail::runnable_state_count(data.main_models, slots[static_cast<std::size_t>(b)]) == 0) return {};
+    const HmmModel& model = data.main_models.records[static_cast<std::size_t>(slots[static_cast<std::size_t>(b)])];
     blocks.models[static_cast<std::size_t>(b)] = &model;
     blocks.slots[static_cast<std::size_t>(b)] = slots[static_cast<std::size_t>(b)];
     blocks.states[static_cast<std::size_t>(b)] = model.state_count;
@@ -79,9 +82,11 @@ void advance_syllable(float* scores, std::int16_t* starts, const SyllableBlocks&
   }
 }
 
-bool refuse(const std::string& text) {
-  message_sink().message_box(text);
-  return false;
+// What the station shows in a message box before it goes on without a lattice.
+Refusal refuse(std::string text) {
+  Refusal refusal = Refusal::in_message_box(std::move(text));
+  refusal.ends_station = false;
+  return refusal;
 }
 
 }  // namespace
@@ -93,14 +98,15 @@ int syllable_list_size(const Vocabulary& vocabulary) {
   return level.count + 1;
 }
 
-bool decode_free_syllables(RecognizerEngine& engine, int frame_count) {
-  SyllableLatticeRun& run = engine.syllable_lattice;
+std::optional<Refusal> decode_free_syllables(const LoadedData& data, const Vocabulary& vocabulary,
+                                             const UtteranceWorkspace& work, SyllableLatticeRun& run,
+                                             int frame_count) {
   run.forget_last_run();
   if (frame_count < 1 || frame_count > kMaxFrames) {
     return refuse(format_text("Syllable lattice: the utterance has %d frames; 1 to %d can be decoded\n", frame_count,
                               kMaxFrames));
   }
-  const int list_size = syllable_list_size(engine.vocabulary);
+  const int list_size = syllable_list_size(vocabulary);
   if (list_size == 0) {
     return refuse(format_text("Syllable lattice: no syllable list; load a vocabulary of at most %d level-0 syllables\n",
                               kMaxListSyllables - 1));
@@ -110,7 +116,7 @@ bool decode_free_syllables(RecognizerEngine& engine, int frame_count) {
   std::vector<SyllableBlocks> blocks(static_cast<std::size_t>(list_size));
   for (int i = 0; i < list_size; ++i) {
     const auto u = static_cast<std::size_t>(i);
-    blocks[u] = blocks_of(engine, i, list_size);
+    blocks[u] = blocks_of(data, vocabulary, i, list_size);
     tables.path_scores[u].fill(kMinusInfinity);
     tables.path_starts[u].fill(-1);
   }
@@ -119,7 +125,7 @@ bool decode_free_syllables(RecognizerEngine& engine, int frame_count) {
     const auto frame = static_cast<std::size_t>(d);
     tables.best_end_scores[frame] = kMinusInfinity;
     tables.best_end_syllables[frame] = 0;
-    const StateScores& row = engine.state_scores[frame];
+    const StateScores& row = work.state_scores[frame];
     for (int i = 0; i < list_size; ++i) {
       const auto u = static_cast<std::size_t>(i);
       float* scores = tables.path_scores[u].data();
@@ -181,20 +187,20 @@ bool decode_free_syllables(RecognizerEngine& engine, int frame_count) {
   }
   run.frame_count = frame_count;
   run.syllable_count = list_size;
-  return true;
+  return std::nullopt;
 }
 
-float rescore_segment(const RecognizerEngine& engine, int syllable, int first_frame, int last_frame) {
-  const int list_size = syllable_list_size(engine.vocabulary);
+float rescore_segment(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work, int syllable, int first_frame, int last_frame) {
+  const int list_size = syllable_list_size(vocabulary);
   if (syllable < 0 || syllable >= list_size || first_frame < 0 || last_frame >= kMaxFrames) return kMinusInfinity;
-  const SyllableBlocks blocks = blocks_of(engine, syllable, list_size);
+  const SyllableBlocks blocks = blocks_of(data, vocabulary, syllable, list_size);
   if (blocks.count == 0) return kMinusInfinity;
   std::array<float, kTrellisSlots> scores;
   std::array<std::int16_t, kTrellisSlots> starts{};  // not needed here; the recursion keeps them anyway
   scores.fill(kMinusInfinity);
   scores[0] = 1.0f;
   for (int d = first_frame; d <= last_frame; ++d) {
-    advance_syllable(scores.data(), starts.data(), blocks, engine.state_scores[static_cast<std::size_t>(d)]);
+    advance_syllable(scores.data(), starts.data(), blocks, work.state_scores[static_cast<std::size_t>(d)]);
     scores[0] = kMinusInfinity;  // entry only at the segment's first frame
   }
   return scores[static_cast<std::size_t>(exit_position(blocks))];

@@ -11,13 +11,19 @@
 // segment only when its path is longer than 12 frames, so that a frame's best
 // syllable end is never a sliver.
 //
-// Reads the engine's state-score table, main models and level 0; writes the
-// tables and path of engine.syllable_lattice.
+// Reads the workspace's state-score table, the main models and level 0;
+// writes the tables and path of a SyllableLatticeRun.
 #pragma once
+
+#include <optional>
+
+#include "platform/refusal.h"
 
 namespace kws {
 
-struct RecognizerEngine;
+struct LoadedData;
+struct UtteranceWorkspace;
+struct SyllableLatticeRun;
 struct Vocabulary;
 
 // Frames a syllable's path must exceed (strictly) to end a segment.
@@ -28,21 +34,24 @@ inline constexpr int kMinSyllableFrames = 12;
 // nodes than the decoding tables hold.
 int syllable_list_size(const Vocabulary& vocabulary);
 
-// Decodes frames 0..frame_count-1 and leaves the path in time order, with
-// durations, in engine.syllable_lattice (path, frame_count, syllable_count;
-// the lattice and report lines are cleared). A syllable whose models are not
-// loaded (or have no emitting state) never ends a path.
+// Decodes frames 0..frame_count-1 of the workspace's state scores and leaves
+// the path in time order, with durations, in run (path, frame_count,
+// syllable_count; the lattice and report lines are cleared). A syllable whose
+// models are not loaded (or have no emitting state) never ends a path.
 //
-// Refuses, after a message box and with nothing decoded, a frame count
-// outside 1..800, an unusable syllable list, and a path of more than 300
-// segments; returns false then. A traced start frame that no path reached
+// Refuses, with nothing decoded, a frame count outside 1..800, an unusable
+// syllable list, and a path of more than 300 segments: a message-box text
+// after which the station goes on. A traced start frame that no path reached
 // (-1) is taken as frame 0.
-bool decode_free_syllables(RecognizerEngine& engine, int frame_count);
+std::optional<Refusal> decode_free_syllables(const LoadedData& data, const Vocabulary& vocabulary,
+                                             const UtteranceWorkspace& work, SyllableLatticeRun& run,
+                                             int frame_count);
 
 // The score of list syllable `syllable` over frames first..last alone: its
 // path enters only at the first frame, with 1.0, and the score is its exit at
 // the last frame; -1e30 for a syllable that cannot be decoded or frames
 // outside the state-score table.
-float rescore_segment(const RecognizerEngine& engine, int syllable, int first_frame, int last_frame);
+float rescore_segment(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work,
+                      int syllable, int first_frame, int last_frame);
 
 }  // namespace kws

@@ -1,6 +1,8 @@
 #include "batch/syllable_lattice.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -10,11 +12,15 @@
 #include <vector>
 
 #include "batch/free_syllable_decoding.h"
-#include "engine/recognizer_engine.h"
+#include "batch/syllable_lattice_tables.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
 #include "platform/audio_file.h"
 #include "platform/data_path.h"
 #include "platform/message_sink.h"
+#include "search/recognition_pass.h"
 #include "search/state_scoring.h"
+#include "search/utterance_workspace.h"
 
 namespace kws {
 namespace {
@@ -49,21 +55,17 @@ bool write_whole_file(const std::string& path, std::string_view bytes) {
   return std::fclose(file.release()) == 0 && written;
 }
 
-void write_or_end(const std::string& path, std::string_view bytes, const char* failure_text) {
-  if (write_whole_file(path, bytes)) return;
-  message_sink().message_box(failure_text);
-  end_process_with_failure();
-}
-
-bool refuse(const std::string& text) {
-  message_sink().message_box(text);
-  return false;
+// A message box after which the station goes on without a lattice.
+Refusal refuse(std::string text) {
+  Refusal refusal = Refusal::in_message_box(std::move(text));
+  refusal.ends_station = false;
+  return refusal;
 }
 
 }  // namespace
 
-LatticeFiles station_lattice_files(const RecognizerEngine& engine) {
-  return {join_data_path(engine.data_directory, kStationRecording), engine.data_directory};
+LatticeFiles station_lattice_files(const LoadedData& data) {
+  return {join_data_path(data.data_directory, kStationRecording), data.data_directory};
 }
 
 std::string lattice_name(std::string_view recording) {
@@ -71,8 +73,8 @@ std::string lattice_name(std::string_view recording) {
   return name.substr(0, name.find('.'));
 }
 
-void build_syllable_lattice(RecognizerEngine& engine) {
-  SyllableLatticeRun& run = engine.syllable_lattice;
+void build_syllable_lattice(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work,
+                            SyllableLatticeRun& run) {
   run.lattice.clear();
   run.report_lines.clear();
   const int syllables = run.syllable_count;
@@ -84,7 +86,7 @@ void build_syllable_lattice(RecognizerEngine& engine) {
     const PathSegment& segment = run.path[k];
     const int last_frame = k + 1 < run.path.size() ? run.path[k + 1].start_frame - 1 : run.frame_count - 1;
     for (int i = 0; i < syllables; ++i) {
-      scores[static_cast<std::size_t>(i)] = rescore_segment(engine, i, segment.start_frame, last_frame);
+      scores[static_cast<std::size_t>(i)] = rescore_segment(data, vocabulary, work, i, segment.start_frame, last_frame);
     }
     // Higher indices first, then a stable sort by score: equal scores keep
     // the higher syllable index first.
@@ -98,7 +100,7 @@ void build_syllable_lattice(RecognizerEngine& engine) {
     for (std::size_t r = 0; r < ranks; ++r) {
       const int syllable = order[r];
       entry.push_back({static_cast<std::int16_t>(syllable), scores[static_cast<std::size_t>(syllable)]});
-      line += format_text("%8s ", syllable_text(engine.vocabulary, syllable).c_str());
+      line += format_text("%8s ", syllable_text(vocabulary, syllable).c_str());
     }
     run.report_lines.push_back(std::move(line));
   }
@@ -130,38 +132,46 @@ std::string syllable_index_text(const Vocabulary& vocabulary, int syllable_count
   return text;
 }
 
-bool run_syllable_lattice(RecognizerEngine& engine, const LatticeFiles& files) {
-  engine.syllable_lattice.forget_last_run();
+OrRefusal<LatticeOutcome> run_syllable_lattice(const LoadedData& data, const Vocabulary& vocabulary,
+                                               const LatticeFiles& files, UtteranceWorkspace& work,
+                                               SyllableLatticeRun& run) {
+  run.forget_last_run();
   const LoadedAudio audio = load_raw_samples(files.recording);
-  if (!audio.ok()) {
-    message_sink().message_box("Open source error!\n");
-    end_process_with_failure();
-  }
+  if (!audio.ok()) return Refusal::in_message_box("Open source error!\n");
   // The sample buffer and every per-frame table end at 8 s: a longer
   // recording is refused rather than cut, so the lattice covers what was said.
-  if (!engine.sample_buffer) return refuse("Syllable lattice: the engine has no sample buffer (not started)\n");
   if (audio.samples.size() > static_cast<std::size_t>(kSampleBufferSamples)) {
     return refuse(format_text("Syllable lattice: %s holds %zu samples, more than the %d (8 s) the sample buffer holds\n",
                               files.recording.c_str(), audio.samples.size(), kSampleBufferSamples));
   }
-  std::copy(audio.samples.begin(), audio.samples.end(), engine.sample_buffer.get());
-  engine.analysis_source = {engine.sample_buffer.get(), 0, static_cast<std::int32_t>(audio.samples.size())};
-  const int frame_count = extract_features(engine);
+  std::copy(audio.samples.begin(), audio.samples.end(), work.sample_buffer.begin());
+  work.analysis_source = {work.sample_buffer.data(), 0, static_cast<std::int32_t>(audio.samples.size())};
+  const int frame_count = extract_features(data, work);
   if (frame_count < 1) {
     return refuse(format_text("Syllable lattice: %s holds %zu samples, too few for one 320-sample frame\n",
                               files.recording.c_str(), audio.samples.size()));
   }
-  score_frames_best_gaussian(engine, frame_count);
-  if (!decode_free_syllables(engine, frame_count)) return false;
-  build_syllable_lattice(engine);
+  score_frames_best_gaussian(data, work, frame_count);
+  if (std::optional<Refusal> refusal = decode_free_syllables(data, vocabulary, work, run, frame_count)) return *refusal;
+  build_syllable_lattice(data, vocabulary, work, run);
 
-  const SyllableLatticeRun& run = engine.syllable_lattice;
-  write_or_end(join_data_path(files.output_folder, "\\news.rep"), report_text(run), "Open news.rep error!\n");
-  write_or_end(join_data_path(files.output_folder, "\\dat\\") + lattice_name(files.recording) + ".dat",
-               lattice_file_bytes(run), "Open syllable.h error!\n");
-  write_or_end(join_data_path(files.output_folder, "\\syllable.h"),
-               syllable_index_text(engine.vocabulary, run.syllable_count), "Open syllable.h error!\n");
-  return true;
+  const std::array<std::pair<std::string, std::string>, 3> outputs{{
+      {join_data_path(files.output_folder, "\\news.rep"), report_text(run)},
+      {join_data_path(files.output_folder, "\\dat\\") + lattice_name(files.recording) + ".dat", lattice_file_bytes(run)},
+      {join_data_path(files.output_folder, "\\syllable.h"), syllable_index_text(vocabulary, run.syllable_count)},
+  }};
+  // The lattice file's failure shows the index file's text, as the station always did.
+  constexpr std::array<const char*, 3> kFailureTexts{"Open news.rep error!\n", "Open syllable.h error!\n",
+                                                     "Open syllable.h error!\n"};
+  for (std::size_t k = 0; k < outputs.size(); ++k) {
+    if (!write_whole_file(outputs[k].first, outputs[k].second)) return Refusal::in_message_box(kFailureTexts[k]);
+  }
+  LatticeOutcome outcome;
+  outcome.frame_count = run.frame_count;
+  outcome.segments = static_cast<std::int32_t>(run.path.size());
+  outcome.syllable_count = run.syllable_count;
+  outcome.report_lines = run.report_lines;
+  return outcome;
 }
 
 }  // namespace kws

@@ -6,7 +6,7 @@
 // buffer, and the free-syllable decoding (batch/free_syllable_decoding.h)
 // cuts it into syllable segments. Every segment is then rescored for every
 // syllable of the list, and its N best syllables (N = the engine's lattice
-// depth, 25 at start-up) form the lattice. Three files are written into the
+// depth, 25 unless changed) form the lattice. Three files are written into the
 // output folder:
 //
 //  - news.rep: one Big5 line per segment, "(%3d.::%3d)" with the segment
@@ -24,41 +24,44 @@
 #include <string>
 #include <string_view>
 
+#include "engine/engine_values.h"
+#include "platform/refusal.h"
+
 namespace kws {
 
-struct RecognizerEngine;
+struct LoadedData;
 struct SyllableLatticeRun;
+struct UtteranceWorkspace;
 struct Vocabulary;
-
-struct LatticeFiles {
-  std::string recording;      // read whole as raw samples
-  std::string output_folder;  // gets news.rep, syllable.h and dat/NAME.dat
-};
 
 // What the station runs: wave/n34512.wav under the data directory, with the
 // files written into the data directory.
-LatticeFiles station_lattice_files(const RecognizerEngine& engine);
+LatticeFiles station_lattice_files(const LoadedData& data);
 
 // The recording's file name without its folders, cut at its first ".".
 std::string lattice_name(std::string_view recording);
 
-// The whole procedure. Returns true when the three files are written and the
-// run (path, lattice, report lines) is in engine.syllable_lattice.
+// The whole procedure, with the workspace's sample buffer, features and state
+// scores and the run's decoding tables. Returns what the dialog lists once
+// the three files are written; the run keeps its path and lattice.
 //
-// A recording that cannot be read shows "Open source error!\n", a report that
-// cannot be written "Open news.rep error!\n", a lattice or index file that
-// cannot be written "Open syllable.h error!\n"; each ends the process with
-// status 1 after its message box. A recording longer than the sample buffer
-// (8 s), one too short for a frame, or a decoding refusal shows a message box
-// and returns false with no file written.
-bool run_syllable_lattice(RecognizerEngine& engine, const LatticeFiles& files);
+// Refuses a recording that cannot be read ("Open source error!"), a report
+// that cannot be written ("Open news.rep error!") and a lattice or index file
+// that cannot be written ("Open syllable.h error!"): message boxes after
+// which the station ends. Refuses, in a message box after which the station
+// goes on and with no file written, a recording longer than the sample
+// buffer (8 s), one too short for a frame, and a decoding refusal.
+OrRefusal<LatticeOutcome> run_syllable_lattice(const LoadedData& data, const Vocabulary& vocabulary,
+                                               const LatticeFiles& files, UtteranceWorkspace& work,
+                                               SyllableLatticeRun& run);
 
-// From the decoded path in engine.syllable_lattice: rescores every segment
-// for every syllable, ranks them (descending score, of equal scores the
-// higher syllable index first), keeps min(depth, K) per segment and forms
-// the report lines. A segment spans its start frame up to the next segment's
-// start frame - 1, the last one up to frame T - 1.
-void build_syllable_lattice(RecognizerEngine& engine);
+// From the decoded path in run: rescores every segment for every syllable,
+// ranks them (descending score, of equal scores the higher syllable index
+// first), keeps min(depth, K) per segment and forms the report lines. A
+// segment spans its start frame up to the next segment's start frame - 1, the
+// last one up to frame T - 1.
+void build_syllable_lattice(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work,
+                            SyllableLatticeRun& run);
 
 // The files' contents for a built run and its vocabulary.
 std::string report_text(const SyllableLatticeRun& run);

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <memory>
 
-#include "batch/keyword_batch_test.h"
+#include "batch/keyword_batch.h"
 #include "cli/command_line.h"
 #include "cli/engine_session.h"
 #include "cli/json_writer.h"
-#include "engine/recognizer_engine.h"
+#include "engine/engine.h"
 #include "platform/text_encoding.h"
 
 namespace kws::cli {
@@ -43,7 +43,7 @@ std::string unpadded_rate(int numerator, int denominator) {
 class BatchPrinter final : public KeywordBatchObserver {
  public:
   enum class Style { station, json, brief };
-  BatchPrinter(const RecognizerEngine& engine, Style style) : engine_(engine), style_(style) {}
+  explicit BatchPrinter(Style style) : style_(style) {}
 
   void file_finished(const KeywordBatchFileReport& report) override {
     if (style_ == Style::json) {
@@ -70,7 +70,7 @@ class BatchPrinter final : public KeywordBatchObserver {
         .key("samples").value(static_cast<std::int64_t>(report.sample_count))
         .key("truncated").value(report.truncated);
     json.key("references").begin_array();
-    for (const std::string& keyword : references(report)) json.value(keyword);
+    for (const std::string& keyword : report.references) json.value(big5_to_utf8(keyword));
     json.end_array();
     json.key("candidates").begin_array();
     for (const BatchCandidate& candidate : report.candidates) {
@@ -87,24 +87,13 @@ class BatchPrinter final : public KeywordBatchObserver {
     std::printf("%s\n", json.text().c_str());
   }
 
-  std::vector<std::string> references(const KeywordBatchFileReport& report) const {
-    const KeywordReferenceRecord& record =
-        engine_.keyword_references[static_cast<std::size_t>(report.file_number) - 1];
-    std::vector<std::string> keywords;
-    for (int k = 0; k < report.reference_count; ++k) {
-      keywords.push_back(
-          big5_to_utf8(std::string_view(record.keywords[k], strnlen(record.keywords[k], kKeywordFieldBytes))));
-    }
-    return keywords;
-  }
-
   // One line per recording: what was said, what was spotted, each spotted
   // name marked as found (+) or a false alarm (-).
   void print_brief(const KeywordBatchFileReport& report) const {
     std::string said;
-    for (const std::string& keyword : references(report)) {
+    for (const std::string& keyword : report.references) {
       if (!said.empty()) said += ' ';
-      said += keyword;
+      said += big5_to_utf8(keyword);
     }
     std::string spotted;
     for (const BatchCandidate& candidate : report.candidates) {
@@ -116,7 +105,6 @@ class BatchPrinter final : public KeywordBatchObserver {
                 "", spotted.empty() ? "(nothing)" : spotted.c_str());
   }
 
-  const RecognizerEngine& engine_;
   Style style_;
 };
 
@@ -167,23 +155,26 @@ int run(std::span<const std::string> arguments) {
   const int set_number = *set;
   const bool json = parsed->has("--json");
 
-  const std::unique_ptr<RecognizerEngine> engine = start_engine(kBatchCommand, *parsed);
-  if (!engine) return kExitFailure;
-  if (!choose_vocabulary(*engine, *vocabulary)) return kExitFailure;
+  const std::shared_ptr<const LoadedData> data = start_engine(kBatchCommand, *parsed);
+  if (!data) return kExitFailure;
+  const std::shared_ptr<const Vocabulary> chosen = choose_vocabulary_or_report(*data, *vocabulary);
+  if (!chosen) return kExitFailure;
+  std::optional<Workspace> workspace = make_workspace_or_report(*data);
+  if (!workspace) return kExitFailure;
 
   const BatchPrinter::Style style = json ? BatchPrinter::Style::json
                                     : parsed->has("--brief") ? BatchPrinter::Style::brief
                                                              : BatchPrinter::Style::station;
-  BatchPrinter printer(*engine, style);
+  BatchPrinter printer(style);
   const auto started = std::chrono::steady_clock::now();
-  const KeywordBatchSummary summary = run_keyword_batch_test(*engine, set_number, printer);
+  const OrRefusal<KeywordBatchSummary> summary =
+      run_keyword_batch_test(*data, *chosen, set_number, batch_pass_options(), printer, *workspace);
   const double wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  if (!summary.refusal.empty()) {
-    std::fprintf(stderr, "kws batch: %s\n", summary.refusal.c_str());
+  if (!summary) {
+    show_refusal(summary.refusal());
     return kExitFailure;
   }
-  print_summary(summary, set_number, wall_seconds, json);
-  engine_shut_down(*engine);
+  print_summary(*summary, set_number, wall_seconds, json);
   return kExitSuccess;
 }
 

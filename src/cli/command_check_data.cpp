@@ -4,7 +4,6 @@
 
 #include "cli/command_line.h"
 #include "cli/engine_session.h"
-#include "engine/recognizer_engine.h"
 #include "models/model_inventory.h"
 
 namespace kws::cli {
@@ -30,7 +29,7 @@ int run(std::span<const std::string> arguments) {
   if (!parsed) return exit_status;
   if (!parsed->positionals.empty()) return usage_error(kCheckDataCommand, "unexpected argument " + parsed->positionals[0]);
 
-  const std::unique_ptr<RecognizerEngine> engine = start_engine(kCheckDataCommand, *parsed);
+  const std::shared_ptr<const LoadedData> engine = start_engine(kCheckDataCommand, *parsed);
   if (!engine) return kExitFailure;
 
   std::printf("data directory: %s\n", engine->data_directory.c_str());
@@ -45,7 +44,6 @@ int run(std::span<const std::string> arguments) {
   for (const CharacterReadingEntry& entry : engine->character_readings) readings += entry.character[0] != '\0';
   std::printf("reading-table entries: %d of %d\n", readings, kCharacterReadingEntries);
 
-  engine_shut_down(*engine);
   return kExitSuccess;
 }
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "cli/command_line.h"
-#include "engine/recognizer_engine.h"
+#include "engine/engine_values.h"
 #include "frontend/feature_extraction.h"
 #include "platform/audio_file.h"
 
@@ -31,11 +31,18 @@ int run(std::span<const std::string> arguments) {
     audio.samples.resize(kSampleBufferSamples);
   }
 
-  auto front = std::make_unique<FrontEnd>();
+  auto tables = std::make_unique<AnalysisTables>();
+  auto buffers = std::make_unique<FrontEndBuffers>();
   auto features = std::make_unique<FeatureMatrix>();
-  front->analysis_setup();
-  const int frames = std::max(
-      0, front->extract_features(audio.samples.data(), 0, static_cast<int>(audio.samples.size()), *features));
+  std::string refusal = analysis_setup(*tables);
+  if (refusal.empty()) refusal = allocate_analysis_buffers(*tables, buffers->vectors);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "kws features: %s", refusal.c_str());
+    return kExitFailure;
+  }
+  const int frames = std::max(0, FrontEnd(*tables, *buffers)
+                                     .extract_features(audio.samples.data(), 0, static_cast<int>(audio.samples.size()),
+                                                       *features));
 
   std::printf("frames %d\n", frames);
   for (int t = 0; t < frames; ++t) {

@@ -5,10 +5,9 @@
 #include <memory>
 #include <system_error>
 
-#include "batch/syllable_lattice.h"
 #include "cli/command_line.h"
 #include "cli/engine_session.h"
-#include "engine/recognizer_engine.h"
+#include "engine/engine.h"
 #include "platform/text_encoding.h"
 
 namespace kws::cli {
@@ -23,14 +22,14 @@ int run(std::span<const std::string> arguments) {
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kLatticeCommand, "--vocab NAME is required");
 
-  const std::unique_ptr<RecognizerEngine> engine = start_engine(kLatticeCommand, *parsed);
-  if (!engine) return kExitFailure;
-  if (!load_vocabulary(*engine, *vocabulary)) {
-    engine_shut_down(*engine);
-    return kExitFailure;
-  }
+  const std::shared_ptr<const LoadedData> data = start_engine(kLatticeCommand, *parsed);
+  if (!data) return kExitFailure;
+  const std::shared_ptr<const Vocabulary> chosen = choose_vocabulary_or_report(*data, *vocabulary);
+  if (!chosen) return kExitFailure;
+  std::optional<Workspace> workspace = make_workspace_or_report(*data);
+  if (!workspace) return kExitFailure;
 
-  LatticeFiles files = station_lattice_files(*engine);
+  LatticeFiles files = station_lattice_files(*data);
   if (const std::optional<std::string> wave = parsed->value("--wave")) files.recording = *wave;
   if (const std::optional<std::string> out = parsed->value("--out")) files.output_folder = *out;
   // The station expects its dat folder to exist; here it is made on demand.
@@ -38,16 +37,15 @@ int run(std::span<const std::string> arguments) {
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(files.output_folder) / "dat", ignored);
 
-  if (!run_syllable_lattice(*engine, files)) {
-    engine_shut_down(*engine);
+  const OrRefusal<LatticeOutcome> run = run_syllable_lattice(*data, *chosen, files, *workspace);
+  if (!run) {
+    show_refusal(run.refusal());
     return kExitFailure;
   }
-  const SyllableLatticeRun& run = engine->syllable_lattice;
-  for (const std::string& line : run.report_lines) std::printf("%s\n", big5_to_utf8(line).c_str());
-  std::fprintf(stderr, "kws lattice: %d frames, %zu segments, %d syllables; wrote news.rep, syllable.h and dat/%s.dat in %s\n",
-               run.frame_count, run.path.size(), run.syllable_count, lattice_name(files.recording).c_str(),
+  for (const std::string& line : run->report_lines) std::printf("%s\n", big5_to_utf8(line).c_str());
+  std::fprintf(stderr, "kws lattice: %d frames, %d segments, %d syllables; wrote news.rep, syllable.h and dat/%s.dat in %s\n",
+               run->frame_count, run->segments, run->syllable_count, lattice_name(files.recording).c_str(),
                files.output_folder.c_str());
-  engine_shut_down(*engine);
   return kExitSuccess;
 }
 

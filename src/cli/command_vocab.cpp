@@ -5,7 +5,6 @@
 
 #include "cli/command_line.h"
 #include "cli/engine_session.h"
-#include "engine/recognizer_engine.h"
 #include "platform/data_path.h"
 #include "platform/text_encoding.h"
 #include "platform/token_reader.h"
@@ -47,17 +46,17 @@ int run(std::span<const std::string> arguments) {
   if (parsed->positionals.size() != 1) return usage_error(kVocabCommand, "expected one vocabulary NAME");
   const std::string& name = parsed->positionals[0];
 
-  const std::unique_ptr<RecognizerEngine> engine = start_engine(kVocabCommand, *parsed);
+  const std::shared_ptr<const LoadedData> engine = start_engine(kVocabCommand, *parsed);
   if (!engine) return kExitFailure;
-  if (!load_vocabulary(*engine, name)) {
-    engine_shut_down(*engine);
+  const std::shared_ptr<const Vocabulary> loaded = choose_vocabulary_or_report(*engine, name);
+  if (!loaded) {
     return kExitFailure;
   }
 
-  const Vocabulary& vocabulary = engine->vocabulary;
+  const Vocabulary& vocabulary = *loaded;
   const std::vector<std::string> readings = entry_readings(engine->data_directory, name);
   for (int entry = 0; entry < vocabulary.loaded_entry_count; ++entry) {
-    const std::string line = big5_to_utf8(word_list_line(*engine, entry));
+    const std::string line = big5_to_utf8(word_list_line(vocabulary, entry));
     const auto index = static_cast<std::size_t>(entry);
     if (index < readings.size()) {
       std::printf("%s\t%s\n", line.c_str(), big5_to_utf8(readings[index]).c_str());
@@ -73,7 +72,6 @@ int run(std::span<const std::string> arguments) {
   }
   std::printf("\n");
 
-  engine_shut_down(*engine);
   return kExitSuccess;
 }
 

@@ -6,7 +6,7 @@
 
 namespace kws::cli {
 
-std::unique_ptr<RecognizerEngine> start_engine(const Command& command, const Arguments& arguments) {
+std::shared_ptr<const LoadedData> start_engine(const Command& command, const Arguments& arguments) {
   const auto fail = [&command](const std::string& message) {
     std::fprintf(stderr, "kws %.*s: %s\n", static_cast<int>(command.name.size()), command.name.data(), message.c_str());
     return nullptr;
@@ -19,10 +19,31 @@ std::unique_ptr<RecognizerEngine> start_engine(const Command& command, const Arg
     directory = std::filesystem::current_path(error).string();
     if (error) return fail("cannot determine the current directory: " + error.message());
   }
-  auto engine = std::make_unique<RecognizerEngine>();
-  if (const std::string refusal = set_data_directory(*engine, directory); !refusal.empty()) return fail(refusal);
-  engine_start_up(*engine);
-  return engine;
+  if (const std::string refusal = data_directory_refusal(directory); !refusal.empty()) return fail(refusal);
+  OrRefusal<std::shared_ptr<const LoadedData>> started = kws::start_engine(directory);
+  if (!started) {
+    show_refusal(started.refusal());
+    return nullptr;
+  }
+  return std::move(*started);
+}
+
+std::optional<Workspace> make_workspace_or_report(const LoadedData& data) {
+  OrRefusal<Workspace> workspace = make_workspace(data);
+  if (!workspace) {
+    show_refusal(workspace.refusal());
+    return std::nullopt;
+  }
+  return std::move(*workspace);
+}
+
+std::shared_ptr<const Vocabulary> choose_vocabulary_or_report(const LoadedData& data, std::string_view name) {
+  OrRefusal<std::shared_ptr<const Vocabulary>> chosen = choose_vocabulary(data, name);
+  if (!chosen) {
+    show_refusal(chosen.refusal());
+    return nullptr;
+  }
+  return std::move(*chosen);
 }
 
 }  // namespace kws::cli

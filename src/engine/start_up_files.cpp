@@ -35,8 +35,6 @@ std::string parse_keyword_references(std::string text, std::string_view path,
     }
     KeywordReferenceRecord& record = records[static_cast<std::size_t>(index)];
     record.keyword_count = static_cast<std::int16_t>(*count);
-    record.detected = 0;
-    record.false_alarms = 0;
     for (int k = 0; k < *count; ++k) {
       const std::optional<std::string_view> keyword = tokens.next();
       if (!keyword) return {};

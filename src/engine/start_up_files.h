@@ -6,14 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
 
 namespace kws {
 
 // Reads up to 50 records from the table's text: per record a number that is
 // dropped, the keyword count n, then n keyword tokens; line breaks carry no
-// meaning. Each record read gets its counters set to 0; records the text does
-// not reach keep what they held. Returns an empty string, or why the text was
+// meaning. Records the text does not reach keep what they held. Returns an empty string, or why the text was
 // refused (a count outside 0..20, a keyword longer than 19 bytes, a count that
 // is not a number) naming path and the record.
 std::string parse_keyword_references(std::string text, std::string_view path,

@@ -16,6 +16,8 @@ constexpr float kOneNineteenth = 0.05263158f;      // float(1 / 19): 19 edges sp
 constexpr float kWindowAngleStep = 0.019696506f;   // float(2 pi / 319)
 constexpr int kLongestFft = 2048;
 
+std::string vector_refusal(int k) { return format_text("CreateVector: Cannot create vector with %d elements\n", k); }
+
 }  // namespace
 
 OneBasedVector::OneBasedVector(std::unique_ptr<float[]> storage, int k)
@@ -34,10 +36,7 @@ int OneBasedVector::size() const {
 OneBasedVector CreateVector(int k) {
   std::unique_ptr<float[]> storage;
   if (k >= 0) storage.reset(new (std::nothrow) float[static_cast<std::size_t>(k) + 1]());
-  if (storage == nullptr) {
-    message_sink().console(format_text("CreateVector: Cannot create vector with %d elements\n", k));
-    end_process_with_failure();
-  }
+  if (storage == nullptr) return {};
   return OneBasedVector(std::move(storage), k);
 }
 
@@ -45,7 +44,7 @@ double mel_of_bin(int k, float frequency_resolution) {
   return 1127.0 * std::log(1.0 + (k - 1) * static_cast<double>(frequency_resolution));
 }
 
-void SetFFTConsts(AnalysisState& state, int frame_length) {
+void SetFFTConsts(AnalysisTables& state, int frame_length) {
   int length = 2;
   while (length < frame_length && length <= kLongestFft) length *= 2;
   if (length < frame_length) {
@@ -55,13 +54,10 @@ void SetFFTConsts(AnalysisState& state, int frame_length) {
   state.half_length = length / 2;
 }
 
-void CreateLoBin(AnalysisState& state) {
+std::string CreateLoBin(AnalysisTables& state) {
   const int bins = state.half_length;
   std::unique_ptr<std::int32_t[]> map(new (std::nothrow) std::int32_t[bins + 1]());
-  if (map == nullptr) {
-    message_sink().console("CreateLoBin: Cannot create lowBin array\n");
-    end_process_with_failure();
-  }
+  if (map == nullptr) return "CreateLoBin: Cannot create lowBin array\n";
   const OneBasedVector& centre = state.centre_frequencies;
   // One counter for all bins: the mel values rise with k, so the channel never
   // goes back. The comparison uses the bin's mel value in single precision.
@@ -73,9 +69,10 @@ void CreateLoBin(AnalysisState& state) {
     map[k] = channel - 1;
   }
   state.low_channel = std::move(map);
+  return {};
 }
 
-void analysis_setup(AnalysisState& state) {
+std::string analysis_setup(AnalysisTables& state) {
   SetFFTConsts(state);
   const int bins = state.half_length;
 
@@ -87,16 +84,18 @@ void analysis_setup(AnalysisState& state) {
   // Channel edges equally spaced in mel from 0 up to the mel value of bin n + 1.
   const double top_mel = mel_of_bin(bins + 1, state.frequency_resolution);
   state.centre_frequencies = CreateVector(kFilterbankChannels + 1);
+  if (state.centre_frequencies.empty()) return vector_refusal(kFilterbankChannels + 1);
   OneBasedVector& centre = state.centre_frequencies;
   for (int c = 1; c <= kFilterbankChannels + 1; ++c) {
     centre[c] = static_cast<float>((c * static_cast<double>(kOneNineteenth)) * top_mel);
   }
 
-  CreateLoBin(state);
+  if (std::string refusal = CreateLoBin(state); !refusal.empty()) return refusal;
 
   // Triangular filters: a bin on channel ch's falling slope keeps this share
   // for ch and gives the rest to ch + 1. Below centre[1] the edge is 0.
   state.low_channel_weights = CreateVector(bins);
+  if (state.low_channel_weights.empty()) return vector_refusal(bins);
   for (int k = 1; k <= bins; ++k) {
     const double mel = mel_of_bin(k, state.frequency_resolution);
     const int ch = state.low_channel[k];
@@ -104,11 +103,6 @@ void analysis_setup(AnalysisState& state) {
                                  : (centre[1] - mel) / centre[1];
     state.low_channel_weights[k] = static_cast<float>(weight);
   }
-
-  state.frame = CreateVector(kFrameLength);
-  state.cepstrum = CreateVector(2 * kCepstralCoefficients);
-  state.fft = CreateVector(state.fft_length);
-  state.filterbank = CreateVector(kFilterbankChannels);
 
   for (int i = 0; i < kFrameLength; ++i) {
     state.window[i] = static_cast<float>(
@@ -121,7 +115,20 @@ void analysis_setup(AnalysisState& state) {
           std::cos(((j - 0.5) * static_cast<double>(state.dct_angle_step)) * r));
     }
   }
-  state.frame_count = 0;
+  return {};
+}
+
+std::string allocate_analysis_buffers(const AnalysisTables& tables, AnalysisBuffers& buffers) {
+  // In the order start-up has always made them, so a failure names the same vector.
+  buffers.frame = CreateVector(kFrameLength);
+  if (buffers.frame.empty()) return vector_refusal(kFrameLength);
+  buffers.cepstrum = CreateVector(2 * kCepstralCoefficients);
+  if (buffers.cepstrum.empty()) return vector_refusal(2 * kCepstralCoefficients);
+  buffers.fft = CreateVector(tables.fft_length);
+  if (buffers.fft.empty()) return vector_refusal(tables.fft_length);
+  buffers.filterbank = CreateVector(kFilterbankChannels);
+  if (buffers.filterbank.empty()) return vector_refusal(kFilterbankChannels);
+  return {};
 }
 
 }  // namespace kws

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace kws {
 
@@ -49,12 +50,13 @@ class OneBasedVector {
   std::unique_ptr<float[]> storage_;
 };
 
-// A vector of k elements, zero-filled. Memory that cannot be obtained (or a
-// negative k) ends the process after "CreateVector: Cannot create vector with
-// k elements".
+// A vector of k elements, zero-filled; an empty vector when the memory cannot
+// be had (or k is negative).
 OneBasedVector CreateVector(int k);
 
-struct AnalysisState {
+// The tables start-up builds once; every extraction then only reads them, so
+// any number of threads may share one set.
+struct AnalysisTables {
   std::int32_t fft_length = 0;        // N
   std::int32_t half_length = 0;       // n = N / 2, also the highest FFT bin used
   float frequency_resolution = 0.0f;  // bin spacing over 700 Hz, the mel-formula knee
@@ -69,27 +71,36 @@ struct AnalysisState {
   // For FFT bin k = 1..n: the share of the bin's magnitude for low_channel[k].
   OneBasedVector low_channel_weights;
   std::array<float, kFrameLength> window{};  // Hamming, zero-based
-  OneBasedVector frame;                      // 320: one frame being analysed
-  OneBasedVector fft;                        // N: the zero-padded frame, then its spectrum
-  OneBasedVector filterbank;                 // 18: channel outputs
-  OneBasedVector cepstrum;                   // 24: elements 1..12 receive c1..c12
   // dct_table[r - 1][j - 1] = cos((j - 0.5) * angle step * r), r = 1..12, j = 1..18.
   std::array<std::array<float, kFilterbankChannels>, kCepstralCoefficients> dct_table{};
-  std::int32_t frame_count = 0;              // F of the last whole-segment extraction
+};
+
+// The work vectors one extraction writes; each thread that extracts needs its own.
+struct AnalysisBuffers {
+  OneBasedVector frame;       // 320: one frame being analysed
+  OneBasedVector fft;         // N: the zero-padded frame, then its spectrum
+  OneBasedVector filterbank;  // 18: channel outputs
+  OneBasedVector cepstrum;    // 24: elements 1..12 receive c1..c12
 };
 
 // FFT length: the smallest power of two (from 2) at least frame_length, but
 // doubling stops past 2048; a frame still longer is reported on the console
 // and the short length used anyway. Sets N and n.
-void SetFFTConsts(AnalysisState& state, int frame_length = kFrameLength);
+void SetFFTConsts(AnalysisTables& tables, int frame_length = kFrameLength);
 
 // Fills the low-channel map from the centre frequencies; needs N, the
-// frequency resolution and the centre frequencies. Memory that cannot be
-// obtained ends the process after "CreateLoBin: Cannot create lowBin array".
-void CreateLoBin(AnalysisState& state);
+// frequency resolution and the centre frequencies. Returns the refusal text
+// "CreateLoBin: Cannot create lowBin array\n" when the memory cannot be had,
+// else an empty string.
+std::string CreateLoBin(AnalysisTables& tables);
 
-// Builds the whole state in its fixed order; replaces whatever it held.
-void analysis_setup(AnalysisState& state);
+// Builds every table in its fixed order, replacing whatever they held.
+// Returns an empty string, or the text of the allocation that failed.
+std::string analysis_setup(AnalysisTables& tables);
+
+// Work vectors sized for the tables' FFT length; an empty string, or the text
+// of the allocation that failed.
+std::string allocate_analysis_buffers(const AnalysisTables& tables, AnalysisBuffers& buffers);
 
 // Mel value of FFT bin k (1-based; bin k is (k - 1) * 31.25 Hz), in double.
 double mel_of_bin(int k, float frequency_resolution);

@@ -5,8 +5,8 @@
 // Two entry points share one per-frame computation. extract_features works on
 // a whole segment (batch procedures); compute_static_frames computes a run of
 // frames as audio arrives (live capture), and the caller forms the deltas later
-// with compute_delta_frame. Both write the same static and delta buffers and
-// share the analysis work vectors, so they must not run at the same time.
+// with compute_delta_frame. Both write the caller's static and delta buffers
+// and work vectors; the analysis tables are only read.
 //
 // Per frame: pre-emphasis, Hamming window, 512-point real FFT, magnitudes into
 // an 18-channel triangular mel filterbank, natural log floored at 0, DCT. All
@@ -36,11 +36,21 @@ using CepstralBuffer = std::array<CepstralRecord, kMaxFrames>;
 void compute_delta_frame(const CepstralBuffer& statics, int t, int frame_count,
                          CepstralRecord& delta, FeatureVector& row);
 
+// What one extraction writes besides the feature rows: the analysis work
+// vectors, the static and delta records, and the frame count. Each thread
+// that extracts needs its own.
+struct FrontEndBuffers {
+  AnalysisBuffers vectors;
+  CepstralBuffer statics{};
+  CepstralBuffer deltas{};
+  std::int32_t frame_count = 0;  // F of the last whole-segment extraction
+};
+
+// The front end over shared read-only tables and one caller's buffers. Cheap
+// to make: it holds two references.
 class FrontEnd {
  public:
-  // Builds the analysis state; required once before any extraction.
-  void analysis_setup();
-  const AnalysisState& analysis() const { return state_; }
+  FrontEnd(const AnalysisTables& tables, FrontEndBuffers& buffers) : tables_(tables), buffers_(buffers) {}
 
   // Features of source[start, end): F = (end - start) / 160 - 1 frames (whole
   // 320-sample frames at a 160-sample shift), at most 800. Stores F as the
@@ -58,19 +68,14 @@ class FrontEnd {
   // Delta record t and its feature row for a segment of frame_count frames.
   void compute_delta_frame(int t, int frame_count, FeatureVector& row);
 
-  const CepstralRecord& static_record(int frame) const { return statics_[frame]; }
-  const CepstralRecord& delta_record(int frame) const { return deltas_[frame]; }
+  const CepstralRecord& static_record(int frame) const { return buffers_.statics[frame]; }
+  const CepstralRecord& delta_record(int frame) const { return buffers_.deltas[frame]; }
 
  private:
   void compute_frame(const std::int16_t* samples, CepstralRecord& record);
 
-  AnalysisState state_;
-  CepstralBuffer statics_{};
-  CepstralBuffer deltas_{};
+  const AnalysisTables& tables_;
+  FrontEndBuffers& buffers_;
 };
-
-// The front end the capture path and the batch procedures share: the analysis
-// tables are process-wide state, built once at start-up.
-FrontEnd& front_end();
 
 }  // namespace kws

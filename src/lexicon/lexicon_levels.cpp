@@ -71,13 +71,8 @@ int level_find_or_add(Vocabulary& vocabulary, const ModelSet& models, int level,
   candidate.word_initial = word_initial ? 1 : 0;
   candidate.phone_table_index = -1;
   map_node_models(models, candidate);
-  try {
-    // At index count, ahead of any silence and filler node already after it.
-    table.nodes.insert(table.nodes.begin() + table.count, candidate);
-  } catch (const std::bad_alloc&) {
-    message_sink().console("Syllable_1 allocation error !\n");
-    end_process_with_failure();
-  }
+  // At index count, ahead of any silence and filler node already after it.
+  table.nodes.insert(table.nodes.begin() + table.count, candidate);
   const int index = table.count++;
   level_path[static_cast<std::size_t>(level)] = static_cast<std::int16_t>(index);
   return index;

@@ -5,7 +5,6 @@
 #include <new>
 #include <optional>
 
-#include "engine/recognizer_engine.h"
 #include "lexicon/syllable_decomposition.h"
 #include "models/model_inventory.h"
 #include "platform/data_path.h"
@@ -20,34 +19,29 @@ namespace {
 constexpr char kSilenceText[] = "\xC0\x52\xAD\xB5";  // 靜音
 constexpr char kFillerText[] = "\xB6\xF1\xA5\x52";   // 填充
 
-[[noreturn]] void fail_in_message_box(const std::string& text) {
-  message_sink().message_box(text);
-  end_process_with_failure();
-}
+// A refusal on the way out of a load: thrown where a step fails, caught
+// where loading returns.
+struct RefusedLoad {
+  Refusal refusal;
+};
 
-// Runs step; memory that cannot be had ends the process after report(), the
-// rule for every allocation failure while a vocabulary loads.
-template <typename Step, typename Report>
-void or_end_without_memory(Step&& step, Report&& report) {
+// Runs step; memory that cannot be had refuses the whole load with `refusal`,
+// the rule for every allocation failure while a vocabulary loads.
+template <typename Step>
+void or_refuse(Step&& step, Refusal refusal) {
   try {
     step();
   } catch (const std::bad_alloc&) {
-    report();
-    end_process_with_failure();
+    throw RefusedLoad{std::move(refusal)};
   }
 }
 
-auto box(const char* text) {
-  return [text] { message_sink().message_box(text); };
-}
-
 // The tree-allocation texts are shown unformatted, placeholder and all, and
-// wait for a key before the process ends.
-auto box_then_key(const char* text) {
-  return [text] {
-    message_sink().message_box(text);
-    message_sink().wait_for_key();
-  };
+// wait for a key before the station ends.
+Refusal box_then_key(const char* text) {
+  Refusal refusal = Refusal::in_message_box(text);
+  refusal.wait_for_key = true;
+  return refusal;
 }
 
 template <std::size_t N>
@@ -125,27 +119,27 @@ EntryOutcome load_entry(const ModelSet& models, Vocabulary& vocabulary, Vocabula
   for (int level = length - 1; level >= 0; --level) {
     const std::string_view syllable = (*syllables)[static_cast<std::size_t>(length - 1 - level)];
     const SyllableModels units = decompose_syllable(syllable);
-    level_find_or_add(vocabulary, models, level, units.initial_model, units.final_model, syllable, length,
-                      level_path);
+    or_refuse([&] { level_find_or_add(vocabulary, models, level, units.initial_model, units.final_model, syllable,
+                                      length, level_path); },
+              Refusal::on_console("Syllable_1 allocation error !\n"));
   }
   const std::span<const std::int16_t> entry_path(level_path.data(), static_cast<std::size_t>(length));
-  or_end_without_memory([&] { vocabulary.tree.insert_entry(entry_path); },
-                        box_then_key("Tree New ALLOC ERROR in Initial %d\n,i"));
+  or_refuse([&] { vocabulary.tree.insert_entry(entry_path); }, box_then_key("Tree New ALLOC ERROR in Initial %d\n,i"));
 
   std::string phone_seq;
-  or_end_without_memory(
+  or_refuse(
       [&] {
         for (int level = length - 1; level >= 0; --level) {
           phone_seq += std::to_string(level_path[static_cast<std::size_t>(level)]);
           phone_seq += ' ';
         }
       },
-      box("PhoneSeq allocation error !\n"));
+      Refusal::in_message_box("PhoneSeq allocation error !\n"));
   std::string name;
-  or_end_without_memory([&] { name.assign(word); }, box("Name allocation error !\n"));
-  or_end_without_memory([&] { vocabulary.names.push_back(std::move(name)); }, box("Name ptr allocation error !\n"));
-  or_end_without_memory([&] { vocabulary.phone_seqs.push_back(std::move(phone_seq)); },
-                        box("PhoneSeq ptr allocation error !\n"));
+  or_refuse([&] { name.assign(word); }, Refusal::in_message_box("Name allocation error !\n"));
+  or_refuse([&] { vocabulary.names.push_back(std::move(name)); }, Refusal::in_message_box("Name ptr allocation error !\n"));
+  or_refuse([&] { vocabulary.phone_seqs.push_back(std::move(phone_seq)); },
+            Refusal::in_message_box("PhoneSeq ptr allocation error !\n"));
   ++vocabulary.entry_count;
   return EntryOutcome::loaded;
 }
@@ -193,19 +187,19 @@ LevelNode special_node(const char* model_name, std::string_view initial_model, s
 
 // After the counted level-0 nodes, at indices count and count + 1.
 void append_silence_and_filler_nodes(LexiconLevel& level_zero) {
-  or_end_without_memory(
+  or_refuse(
       [&] {
         level_zero.nodes.push_back(special_node("sil", "sil", "sil", kSilenceSlot, kSilenceSlot, kSilenceText));
         level_zero.nodes.push_back(
             special_node("Fil", "fil_ini", "fil_fin", kFillerInitialSlot, kFillerFinalSlot, kFillerText));
       },
-      [] { message_sink().console("Syllable_1 allocation error !\n"); });
+      Refusal::on_console("Syllable_1 allocation error !\n"));
 }
 
 // Reads the 408 strings of the phone table; returns how many the file held.
-int read_phone_table(const std::string& data_directory, Vocabulary& vocabulary) {
+int read_phone_table(std::string_view data_directory, Vocabulary& vocabulary) {
   std::optional<TokenReader> table = TokenReader::open(join_data_path(data_directory, "\\qorphone.tbl"));
-  if (!table) fail_in_message_box("Open File qorphone.tbl error !!\n");
+  if (!table) throw RefusedLoad{Refusal::in_message_box("Open File qorphone.tbl error !!\n")};
   vocabulary.phone_table = {};
   int count = 0;
   while (count < kPhoneTableEntries) {
@@ -233,49 +227,54 @@ void assign_phone_table_indices(Vocabulary& vocabulary, int phone_count) {
 
 }  // namespace
 
-bool load_vocabulary(RecognizerEngine& engine, std::string_view name) {
-  Vocabulary& vocabulary = engine.vocabulary;
-  release_vocabulary(vocabulary);
+namespace {
 
+void load_into(std::string_view data_directory, const ModelSet& models, std::string_view name,
+               Vocabulary& vocabulary) {
   const std::string data_folder = "\\data\\" + std::string(name);
-  std::optional<TokenReader> words = TokenReader::open(join_data_path(engine.data_directory, data_folder + ".dat"));
-  if (!words) fail_in_message_box("Open File Data.dat error !!\n");
-  std::optional<TokenReader> syllables =
-      TokenReader::open(join_data_path(engine.data_directory, data_folder + ".spl"));
-  if (!syllables) fail_in_message_box("Open File Data.spl error !!\n");
+  std::optional<TokenReader> words = TokenReader::open(join_data_path(data_directory, data_folder + ".dat"));
+  if (!words) throw RefusedLoad{Refusal::in_message_box("Open File Data.dat error !!\n")};
+  std::optional<TokenReader> syllables = TokenReader::open(join_data_path(data_directory, data_folder + ".spl"));
+  if (!syllables) throw RefusedLoad{Refusal::in_message_box("Open File Data.spl error !!\n")};
   VocabularyFiles files{name, std::move(*words), std::move(*syllables)};
 
   // Empty levels and a fresh root even when no entry loads, so nothing of the
   // previous vocabulary can remain.
-  or_end_without_memory([&] { vocabulary.tree.reset(); }, box_then_key("Tree Root ALLOC ERROR in Initial %d\n,i"));
-  load_entries(engine.main_models, vocabulary, files);
+  or_refuse([&] { vocabulary.tree.reset(); }, box_then_key("Tree Root ALLOC ERROR in Initial %d\n,i"));
+  load_entries(models, vocabulary, files);
   vocabulary.loaded_entry_count = vocabulary.entry_count;
 
-  if (const std::optional<std::string> refusal = capacity_refusal(vocabulary, name)) {
-    message_sink().message_box(*refusal);
-    release_vocabulary(vocabulary);
-    return false;
+  if (std::optional<std::string> refusal = capacity_refusal(vocabulary, name)) {
+    Refusal too_large = Refusal::in_message_box(std::move(*refusal));
+    too_large.ends_station = false;
+    throw RefusedLoad{std::move(too_large)};
   }
 
   append_silence_and_filler_nodes(vocabulary.levels[0]);
-  const int phone_count = read_phone_table(engine.data_directory, vocabulary);
+  const int phone_count = read_phone_table(data_directory, vocabulary);
   assign_phone_table_indices(vocabulary, phone_count);
-  return true;
 }
 
-const std::string& entry_name(const RecognizerEngine& engine, int index) {
-  return engine.vocabulary.names[static_cast<std::size_t>(index)];
+}  // namespace
+
+std::optional<Refusal> load_vocabulary(std::string_view data_directory, const ModelSet& models,
+                                       std::string_view name, Vocabulary& vocabulary) {
+  release_vocabulary(vocabulary);
+  try {
+    load_into(data_directory, models, name, vocabulary);
+  } catch (RefusedLoad& refused) {
+    release_vocabulary(vocabulary);
+    return std::move(refused.refusal);
+  }
+  return std::nullopt;
 }
 
-std::string word_list_line(const RecognizerEngine& engine, int index) {
-  return format_text("%5d %s", index + 1, entry_name(engine, index).c_str());
+const std::string& entry_name(const Vocabulary& vocabulary, int index) {
+  return vocabulary.names[static_cast<std::size_t>(index)];
 }
 
-bool choose_vocabulary(RecognizerEngine& engine, std::string_view name) {
-  release_lexicon_tree(engine.vocabulary);
-  const bool loaded = load_vocabulary(engine, name);
-  engine.settings.results_wanted.store(kResultsAfterVocabularyChoice, std::memory_order_relaxed);
-  return loaded;
+std::string word_list_line(const Vocabulary& vocabulary, int index) {
+  return format_text("%5d %s", index + 1, entry_name(vocabulary, index).c_str());
 }
 
 void release_lexicon_tree(Vocabulary& vocabulary) {

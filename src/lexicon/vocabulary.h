@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -17,10 +18,9 @@
 
 #include "lexicon/lexicon.h"
 #include "models/model_set.h"
+#include "platform/refusal.h"
 
 namespace kws {
-
-struct RecognizerEngine;
 
 inline constexpr int kMaxVocabularyEntries = 4000;
 inline constexpr int kPhoneTableEntries = 408;
@@ -39,42 +39,41 @@ struct Vocabulary {
 };
 
 // Loads the vocabulary called name (UTF-8, as shown in the vocabulary box; it
-// names the files on disk) into engine.vocabulary, replacing the previous one.
-// Missing files end the process with their fixed message.
+// names the files on disk) into vocabulary, replacing what it held, with
+// the level nodes mapped onto the model slots of models.
 //
-// Entries that cannot be loaded are reported in a message box: an entry of
-// more than 20 syllables is skipped (its syllables are consumed, so the
-// following entries keep their pairing); a word of odd byte length (three
-// bytes or more), or a .spl file that runs out of syllables, stops loading
-// there with the entries loaded so far kept. Entries of 0 syllables (a
-// one-byte word) or more than 10 are loaded after the warning
+// Entries that cannot be loaded are reported in a message box and loading
+// goes on: an entry of more than 20 syllables is skipped (its syllables are
+// consumed, so the following entries keep their pairing); a word of odd byte
+// length (three bytes or more), or a .spl file that runs out of syllables,
+// stops loading there with the entries loaded so far kept. Entries of 0
+// syllables (a one-byte word) or more than 10 are loaded after the warning
 // "index=%d  length=%d".
 //
-// A vocabulary whose levels would hold more nodes than the search's tables
-// (level_capacity) is refused as a whole: a message names the vocabulary, the
-// level and its count, no vocabulary stays loaded (no entries, empty levels,
-// no tree) and the result is false. Otherwise the result is true.
-bool load_vocabulary(RecognizerEngine& engine, std::string_view name);
+// Refuses, leaving vocabulary empty (no entries, empty levels, no tree):
+//  - missing files and memory that cannot be had, with the station's fixed
+//    texts; the station ends after them;
+//  - a vocabulary whose levels would hold more nodes than the search's
+//    tables (level_capacity), with a message naming the vocabulary, the level
+//    and its count; the station goes on without a vocabulary.
+std::optional<Refusal> load_vocabulary(std::string_view data_directory, const ModelSet& models,
+                                       std::string_view name, Vocabulary& vocabulary);
 
 // Results the station asks for once a vocabulary is chosen.
 inline constexpr int kResultsAfterVocabularyChoice = 10;
 
-// What choosing a vocabulary in the station does: the old tree is released,
-// the vocabulary loaded, and the search asked for the usual number of
-// results. The result is load_vocabulary's.
-bool choose_vocabulary(RecognizerEngine& engine, std::string_view name);
-
 // The Name (Big5) of entry 0 <= index < entry count.
-const std::string& entry_name(const RecognizerEngine& engine, int index);
+const std::string& entry_name(const Vocabulary& vocabulary, int index);
 
 // The word list's line for entry 0 <= index < entry count: the 1-based entry
 // number right-aligned in five characters, a blank and the Name (Big5).
-std::string word_list_line(const RecognizerEngine& engine, int index);
+std::string word_list_line(const Vocabulary& vocabulary, int index);
 
 // The node of level `level` whose model names equal initial and final_name,
 // added (with its models mapped) when absent; its index goes into
 // level_path[level]. A node at level L-1 (L = syllable_count) is marked
-// word-initial; a match never clears the mark.
+// word-initial; a match never clears the mark. Throws std::bad_alloc when a
+// new node cannot be stored.
 int level_find_or_add(Vocabulary& vocabulary, const ModelSet& models, int level, std::string_view initial,
                       std::string_view final_name, std::string_view syllable, int syllable_count,
                       std::span<std::int16_t, kLexiconLevels> level_path);

@@ -188,18 +188,13 @@ std::string parse_hmm_definition(std::string text, std::string_view name, std::s
   return DefinitionParser(std::move(text), path, record).run();
 }
 
-void read_hmm_definition(std::string_view data_directory, std::string_view name, HmmModel& record) {
+std::optional<Refusal> read_hmm_definition(std::string_view data_directory, std::string_view name, HmmModel& record) {
   const std::string path = join_data_path(data_directory, std::string("\\model\\bsl\\").append(name));
   std::optional<std::string> text = read_file_bytes(path);
-  if (!text) {
-    message_sink().message_box(format_text("Open HMM %s error!\n", path.c_str()));
-    end_process_with_failure();
-  }
+  if (!text) return Refusal::in_message_box(format_text("Open HMM %s error!\n", path.c_str()));
   const std::string refusal = parse_hmm_definition(std::move(*text), name, path, record);
-  if (!refusal.empty()) {
-    message_sink().console(refusal + "\n");
-    end_process_with_failure();
-  }
+  if (!refusal.empty()) return Refusal::on_console(refusal + "\n");
+  return std::nullopt;
 }
 
 std::string write_hmm_definition(const HmmModel& model) {

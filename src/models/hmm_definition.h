@@ -15,10 +15,12 @@
 // message naming it and the value: a data directory is user input.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "models/hmm_model.h"
+#include "platform/refusal.h"
 
 namespace kws {
 
@@ -34,10 +36,10 @@ inline constexpr int kMaxStateCount = 6;
 std::string parse_hmm_definition(std::string text, std::string_view name, std::string_view path,
                                  HmmModel& record);
 
-// Reads data_directory/model/bsl/<name> into record. A file that cannot be
-// opened shows "Open HMM <path> error!" in a message box and ends the process;
-// a refused file prints its reason and ends the process (status 1 both).
-void read_hmm_definition(std::string_view data_directory, std::string_view name, HmmModel& record);
+// Reads data_directory/model/bsl/<name> into record. Refuses a file that
+// cannot be opened ("Open HMM <path> error!", a message box) and a file the
+// parser refuses (its reason, on the console).
+std::optional<Refusal> read_hmm_definition(std::string_view data_directory, std::string_view name, HmmModel& record);
 
 // The definition text of a model in the subset the reader accepts without a
 // diagnostic. Means, weights and GConst values read back bit for bit; inverse

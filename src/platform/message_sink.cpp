@@ -1,5 +1,7 @@
 #include "platform/message_sink.h"
 
+#include "platform/refusal.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -33,6 +35,16 @@ MessageSink& message_sink() {
 
 MessageSink* install_message_sink(MessageSink* sink) {
   return installed_sink.exchange(sink, std::memory_order_acq_rel);
+}
+
+void show_refusal(const Refusal& refusal) {
+  MessageSink& sink = message_sink();
+  if (refusal.shown == Refusal::Shown::message_box) {
+    sink.message_box(refusal.text);
+  } else {
+    sink.console(refusal.text);
+  }
+  if (refusal.wait_for_key) sink.wait_for_key();
 }
 
 void end_process_with_failure() {

@@ -50,7 +50,7 @@ MessageSink& message_sink();
 MessageSink* install_message_sink(MessageSink* sink);
 
 // Ends the process with exit status 1 after flushing the standard streams:
-// what every start-up and data failure does once its message is out.
+// what a program edge does once a refusal that ends the station is shown.
 [[noreturn]] void end_process_with_failure();
 
 // printf-style formatting into a std::string, for the fixed message texts.

@@ -3,7 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
+#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 #include "search/recognition_pass.h"
@@ -18,14 +20,14 @@ using search_detail::emitting_states;
 namespace {
 
 // T as the tables can hold it; run_forward_pass refuses any other value.
-int frames_of(const RecognizerEngine& engine) { return std::clamp(engine.search.frame_count, 0, kMaxFrames); }
+int frames_of(const UtteranceWorkspace& work) { return std::clamp(work.search.frame_count, 0, kMaxFrames); }
 
-bool keyword_mode(const RecognizerEngine& engine) {
-  return engine.settings.keyword_spotting.load(std::memory_order_relaxed) == 1;
+bool keyword_mode(const UtteranceWorkspace& work) {
+  return work.settings.keyword_spotting == 1;
 }
 
-const StateScores& scores_at(const RecognizerEngine& engine, int frame) {
-  return engine.state_scores[static_cast<std::size_t>(frame)];
+const StateScores& scores_at(const UtteranceWorkspace& work, int frame) {
+  return work.state_scores[static_cast<std::size_t>(frame)];
 }
 
 float score_of(const StateScores& row, int model, int state) {
@@ -33,25 +35,25 @@ float score_of(const StateScores& row, int model, int state) {
 }
 
 // The checks that keep every table index of the search inside its array.
-bool search_inputs_fit(const RecognizerEngine& engine) {
+bool search_inputs_fit(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work) {
   MessageSink& sink = message_sink();
-  const int frames = engine.search.frame_count;
+  const int frames = work.search.frame_count;
   if (frames < 1 || frames > kMaxFrames) {
     sink.console(format_text("Keyword search refused: %d frames, outside 1..%d\n", frames, kMaxFrames));
     return false;
   }
-  if (engine.main_models.records == nullptr) {
+  if (data.main_models.records == nullptr) {
     sink.console("Keyword search refused: no models loaded\n");
     return false;
   }
-  const int models = std::min<int>(engine.main_models.count, kMaxModelSlots);
-  if (keyword_mode(engine) && models <= kFillerFinalSlot) {
+  const int models = std::min<int>(data.main_models.count, kMaxModelSlots);
+  if (keyword_mode(work) && models <= kFillerFinalSlot) {
     sink.console(format_text("Keyword search refused: the filler models need %d loaded models, %d are\n",
                              kFillerFinalSlot + 1, models));
     return false;
   }
   for (int level = 0; level < kLexiconLevels; ++level) {
-    const LexiconLevel& table = engine.vocabulary.levels[static_cast<std::size_t>(level)];
+    const LexiconLevel& table = vocabulary.levels[static_cast<std::size_t>(level)];
     if (table.count < 0 || table.count > level_capacity(level)) {
       sink.console(format_text("Keyword search refused: level %d holds %d nodes, more than %d\n", level, table.count,
                                level_capacity(level)));
@@ -75,21 +77,21 @@ bool search_inputs_fit(const RecognizerEngine& engine) {
   return true;
 }
 
-void record_forward_end(RecognizerEngine& engine) {
-  engine.times.forward_end = processor_milliseconds();
+void record_forward_end(UtteranceWorkspace& work) {
+  work.times.forward_end = processor_milliseconds();
 }
 
 }  // namespace
 
-void compute_forward_filler(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
-  const int frames = frames_of(engine);
-  const int initial_states = emitting_states(engine, kFillerInitialSlot);
-  const int final_states = emitting_states(engine, kFillerFinalSlot);
+void compute_forward_filler(const LoadedData& data, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
+  const int frames = frames_of(work);
+  const int initial_states = emitting_states(data, kFillerInitialSlot);
+  const int final_states = emitting_states(data, kFillerFinalSlot);
   std::array<float, kTrellisSlots> g;
   g.fill(kMinusInfinity);
   for (int t = 0; t < frames; ++t) {
-    const StateScores& row = scores_at(engine, t);
+    const StateScores& row = scores_at(work, t);
     g[0] = t == 0 ? 0.0f : search.forward_filler[static_cast<std::size_t>(t) - 1];
     g[kFinalEntrySlot] = g[static_cast<std::size_t>(initial_states)];  // the initial's last state at t-1
     for (int k = initial_states; k >= 1; --k) {
@@ -104,18 +106,18 @@ void compute_forward_filler(RecognizerEngine& engine) {
   }
 }
 
-void compute_backward_filler(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
-  const int frames = frames_of(engine);
-  const int initial_states = emitting_states(engine, kFillerInitialSlot);
-  const int final_states = emitting_states(engine, kFillerFinalSlot);
+void compute_backward_filler(const LoadedData& data, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
+  const int frames = frames_of(work);
+  const int initial_states = emitting_states(data, kFillerInitialSlot);
+  const int final_states = emitting_states(data, kFillerFinalSlot);
   const int initial_exit = initial_states + 1;
   const int final_exit = kFinalEntrySlot + final_states + 1;
   std::array<float, kTrellisSlots> g;
   g.fill(kMinusInfinity);
   g[static_cast<std::size_t>(final_exit)] = 0.0f;  // the last filler ends at T-1
   for (int t = frames - 1; t >= 0; --t) {
-    const StateScores& row = scores_at(engine, t);
+    const StateScores& row = scores_at(work, t);
     g[static_cast<std::size_t>(initial_exit)] = g[kFinalEntrySlot + 1];  // the final's first state at t+1
     for (int k = 1; k <= final_states; ++k) {
       g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k + 1]) +
@@ -129,17 +131,17 @@ void compute_backward_filler(RecognizerEngine& engine) {
   }
 }
 
-void advance_level(RecognizerEngine& engine, int level, int frame) {
-  KeywordSearchTables& search = engine.search;
-  const LexiconLevel& table = engine.vocabulary.levels[static_cast<std::size_t>(level)];
-  const bool keyword = keyword_mode(engine);
+void advance_level(const Vocabulary& vocabulary, UtteranceWorkspace& work, int level, int frame) {
+  KeywordSearchTables& search = work.search;
+  const LexiconLevel& table = vocabulary.levels[static_cast<std::size_t>(level)];
+  const bool keyword = keyword_mode(work);
   // Levels alternate between the two best buffers, so level + 1 wrote the
   // other one earlier in this frame.
   const float entry = level == kLexiconLevels - 1
                           ? kMinusInfinity
                           : search.level_best[static_cast<std::size_t>((level + 1) % 2)][static_cast<std::size_t>(frame)];
   const float filler = search.forward_filler[static_cast<std::size_t>(frame)];
-  const StateScores& row = scores_at(engine, frame);
+  const StateScores& row = scores_at(work, frame);
   const auto& emitting = search.model_emitting_states;
   auto& trellis = search.level_trellis[static_cast<std::size_t>(level)];
   float level_best = kMinusInfinity;
@@ -166,36 +168,36 @@ void advance_level(RecognizerEngine& engine, int level, int frame) {
   search.level_best[static_cast<std::size_t>(level % 2)][static_cast<std::size_t>(frame)] = level_best;
 }
 
-void begin_level_pass(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
+void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
   for (int level = 0; level < kLexiconLevels; ++level) {
-    const int count = engine.vocabulary.levels[static_cast<std::size_t>(level)].count;
+    const int count = vocabulary.levels[static_cast<std::size_t>(level)].count;
     for (int i = 0; i < count; ++i) {
       search.level_trellis[static_cast<std::size_t>(level)][static_cast<std::size_t>(i)].fill(kMinusInfinity);
     }
   }
   search.word_scores.fill(kMinusInfinity);
-  const int models = std::min<int>(engine.main_models.count, kMaxModelSlots);
+  const int models = std::min<int>(data.main_models.count, kMaxModelSlots);
   search.model_emitting_states.fill(0);
   for (int slot = 0; slot < models; ++slot) {
-    search.model_emitting_states[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(emitting_states(engine, slot));
+    search.model_emitting_states[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(emitting_states(data, slot));
   }
 }
 
-void run_level_pass(RecognizerEngine& engine) {
-  begin_level_pass(engine);
-  const int frames = frames_of(engine);
+void run_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  begin_level_pass(data, vocabulary, work);
+  const int frames = frames_of(work);
   for (int frame = 0; frame < frames; ++frame) {
-    for (int level = kLexiconLevels - 1; level >= 0; --level) advance_level(engine, level, frame);
+    for (int level = kLexiconLevels - 1; level >= 0; --level) advance_level(vocabulary, work, level, frame);
   }
 }
 
-void score_word_ends(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
-  const int frames = frames_of(engine);
+void score_word_ends(const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
+  const int frames = frames_of(work);
   if (frames < 1) return;
-  const bool keyword = keyword_mode(engine);
-  const int count = engine.vocabulary.levels[0].count;
+  const bool keyword = keyword_mode(work);
+  const int count = vocabulary.levels[0].count;
   for (int j = 0; j < count; ++j) {
     const float* exits = search.level_exit_scores.node(0, j);
     float best = exits[frames - 1];
@@ -221,9 +223,9 @@ int preselection_count(int level_zero_nodes) {
   return level_zero_nodes / divisor;
 }
 
-void preselect_candidates(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
-  const int count = std::clamp(engine.vocabulary.levels[0].count, 0, kLevelZeroNodes);
+void preselect_candidates(const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
+  const int count = std::clamp(vocabulary.levels[0].count, 0, kLevelZeroNodes);
   const int wanted = preselection_count(count);
   auto& order = search.preselection_order;
   for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i);
@@ -243,12 +245,12 @@ void preselect_candidates(RecognizerEngine& engine) {
   search.candidate_count = wanted;
 }
 
-bool seed_stack(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
-  const int frames = frames_of(engine);
+bool seed_stack(const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
+  const int frames = frames_of(work);
   search.stack.clear();
   search.stack_size = 0;
-  const LexiconTreeNode* root = engine.vocabulary.tree.root();
+  const LexiconTreeNode* root = vocabulary.tree.root();
   for (int p = 0; p < search.candidate_count; ++p) {
     const std::int16_t candidate = search.candidates[static_cast<std::size_t>(p)];
     const LexiconTreeNode* tree_node = root != nullptr ? root->first_child : nullptr;
@@ -273,30 +275,31 @@ bool seed_stack(RecognizerEngine& engine) {
   return true;
 }
 
-bool run_forward_pass(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
-  engine.results.count = 0;
+bool run_forward_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
+  work.results.count = 0;
+  search.allocation_failure.clear();
   search.stack.clear();
   search.stack_size = 0;
   search.candidate_count = 0;
-  if (!search_inputs_fit(engine)) {
-    record_forward_end(engine);
+  if (!search_inputs_fit(data, vocabulary, work)) {
+    record_forward_end(work);
     return false;
   }
-  if (keyword_mode(engine)) {
-    compute_forward_filler(engine);
-    compute_backward_filler(engine);
+  if (keyword_mode(work)) {
+    compute_forward_filler(data, work);
+    compute_backward_filler(data, work);
   }
-  run_level_pass(engine);
-  score_word_ends(engine);
-  preselect_candidates(engine);
-  const bool seeded = seed_stack(engine);
-  record_forward_end(engine);
+  run_level_pass(data, vocabulary, work);
+  score_word_ends(vocabulary, work);
+  preselect_candidates(vocabulary, work);
+  const bool seeded = seed_stack(vocabulary, work);
+  record_forward_end(work);
   return seeded;
 }
 
-void run_keyword_search(RecognizerEngine& engine) {
-  if (run_forward_pass(engine)) collect_nbest(engine);
+void run_keyword_search(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  if (run_forward_pass(data, vocabulary, work)) collect_nbest(data, vocabulary, work);
 }
 
 }  // namespace kws

@@ -9,59 +9,61 @@
 // after any stretch of filler syllables and be followed by filler up to the
 // last frame.
 //
-// All tables live in engine.search; T is engine.search.frame_count.
+// All tables live in work.search; T is work.search.frame_count.
 #pragma once
 
 namespace kws {
 
-struct RecognizerEngine;
+struct LoadedData;
+struct UtteranceWorkspace;
+struct Vocabulary;
 
 // The whole search of one utterance: run_forward_pass, then collect_nbest.
-// engine.results.count says how many results it found (0 when refused).
-void run_keyword_search(RecognizerEngine& engine);
+// work.results.count says how many results it found (0 when refused).
+void run_keyword_search(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // Filler scores (keyword mode), the level pass, word-end scoring,
 // preselection and stack seeding, then the processor-clock reading into
-// engine.times.forward_end. Returns false, with no results and an empty stack,
+// work.times.forward_end. Returns false, with no results and an empty stack,
 // when T is outside 1..800, a level holds more nodes than its capacity, a node
 // names a model that is not loaded, or a stack entry cannot be allocated;
 // each case reports on the console first.
-bool run_forward_pass(RecognizerEngine& engine);
+bool run_forward_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // F[t], t = 0..T-1: best score of one or more filler syllables over frames 0..t.
-void compute_forward_filler(RecognizerEngine& engine);
+void compute_forward_filler(const LoadedData& data, UtteranceWorkspace& work);
 // B[t], t = T-1..0: best score of one or more filler syllables over frames t..T-1.
-void compute_backward_filler(RecognizerEngine& engine);
+void compute_backward_filler(const LoadedData& data, UtteranceWorkspace& work);
 
 // begin_level_pass, then all levels (19 down to 0) advanced frame by frame
 // over frames 0..T-1.
-void run_level_pass(RecognizerEngine& engine);
+void run_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // Sets every populated level's trellis and W to minus infinity and takes the
 // models' state counts; needed before the first advance_level.
-void begin_level_pass(RecognizerEngine& engine);
+void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // Advances every node of level `level` (0..19) by frame `frame`: the node
 // enters from the best exit of level + 1 at this frame (for the next frame),
 // word-initial nodes enter with 0 at frame 0 and, in keyword mode, with F at
 // later frames. Writes the node's exit score and the level's best exit.
-void advance_level(RecognizerEngine& engine, int level, int frame);
+void advance_level(const Vocabulary& vocabulary, UtteranceWorkspace& work, int level, int frame);
 
 // W and E of every level-0 node: the exit at T-1, or in keyword mode the best
 // exit at k followed by filler B[k+1] (the earliest such frame keeps a tie).
-void score_word_ends(RecognizerEngine& engine);
+void score_word_ends(const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // How many last syllables go to the stack search for V level-0 nodes:
 // V / 3 above 200 nodes, V / 2 for 181..200, all of them up to 180.
 int preselection_count(int level_zero_nodes);
 
-// The preselection_count best level-0 nodes by W into engine.search.candidates,
+// The preselection_count best level-0 nodes by W into work.search.candidates,
 // best first; of equal scores the higher node index comes first.
-void preselect_candidates(RecognizerEngine& engine);
+void preselect_candidates(const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
-// One depth-0 hypothesis per candidate, in candidate order. False (after the
-// allocation message and a key wait, with the stack emptied) when an entry
-// cannot be allocated.
-bool seed_stack(RecognizerEngine& engine);
+// One depth-0 hypothesis per candidate, in candidate order. False, with the
+// stack emptied and the message in work.search.allocation_failure, when an
+// entry cannot be allocated.
+bool seed_stack(const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 }  // namespace kws

@@ -7,9 +7,18 @@
 // results: the accepted-keyword list is emptied before any check.
 #pragma once
 
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/engine_values.h"
+
 namespace kws {
 
-struct RecognizerEngine;
+struct LoadedData;
+struct UtteranceWorkspace;
+struct Vocabulary;
 
 inline constexpr int kRecognised = 1;
 inline constexpr int kRefused = -1;
@@ -27,39 +36,63 @@ inline constexpr int kTrimStepSamples = 40;
 // trimmed utterance under 0.3 s; otherwise sets the analysis source and T
 // and takes the start-of-processing clock. Non-live utterances are taken as
 // 3 s long.
-int prepare_utterance(RecognizerEngine& engine, bool live);
+int prepare_utterance(const Vocabulary& vocabulary, UtteranceWorkspace& work, bool live);
 
 // The keyword pass; kRecognised, or kRefused for an utterance that is empty
 // of vocabulary, too short, offset, or too short after trimming.
-int recognize_keywords(RecognizerEngine& engine, bool live);
+int recognize_keywords(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, bool live);
 
 // The keyword pass from the search on, for an utterance whose features, state
 // scores and frame count are in place: search, display order, verification
 // with its clock readings. recognize_keywords runs it after its checks; the
 // batch test, which has no checks, runs it directly.
-void search_rank_and_verify(RecognizerEngine& engine);
+void search_rank_and_verify(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // The processor clock in milliseconds, for the pass's time readings.
 double processor_milliseconds();
 
 // The large-vocabulary pass: the same checks, then recognize_syllable_loop.
-int recognize_large_vocabulary(RecognizerEngine& engine, bool live);
+SyllableLoopOutcome recognize_large_vocabulary(const LoadedData& data, const Vocabulary& vocabulary,
+                                               UtteranceWorkspace& work, bool live);
 
 // Moves the utterance end back over the trailing silence, by the 80-sample
 // window energies against the calibration's two trimming thresholds. Sets
 // start to 0 and end to at most the sample count.
-void trim_utterance_end(RecognizerEngine& engine);
+void trim_utterance_end(UtteranceWorkspace& work);
 
 // T = (end - start) / 160 - 1, stored for the search.
-int utterance_frame_count(RecognizerEngine& engine);
+int utterance_frame_count(UtteranceWorkspace& work);
 
 // Sorts the results found for display, best score first; of equal scores the
 // later result comes first. Positions beyond them are set to -1.
-void order_results_for_display(RecognizerEngine& engine);
+void order_results_for_display(UtteranceWorkspace& work);
 
 // A free loop over the level-0 syllables with transition probabilities;
-// shows the ten best (or all there are, if fewer) in a message box and
-// leaves each node's exit scores in the level-0 exit table.
-void recognize_syllable_loop(RecognizerEngine& engine);
+// returns the ten best (or all there are, if fewer), best first, as their
+// Big5 texts, and leaves each node's exit scores in the level-0 exit table.
+std::vector<std::string> recognize_syllable_loop(const LoadedData& data, const Vocabulary& vocabulary,
+                                                 UtteranceWorkspace& work);
+
+// What the station shows for them: "(syllable)" each, in UTF-8.
+std::string syllable_loop_text(const std::vector<std::string>& best_syllables);
+
+// The one recognition call every caller makes: copies the samples (16-bit,
+// 16 kHz) into the workspace, computes features and state scores, and runs
+// the keyword pass as the options say (see PassOptions). Returns what the
+// station shows; the workspace keeps every table of the pass until the next.
+// With checks off, samples beyond the sample buffer's 8 s are not used.
+RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary& vocabulary,
+                                       std::span<const std::int16_t> samples, const PassOptions& options,
+                                       UtteranceWorkspace& work);
+
+// The large-vocabulary pass over samples: always with the live checks and
+// trimming, then the free syllable loop.
+SyllableLoopOutcome recognize_syllable_utterance(const LoadedData& data, const Vocabulary& vocabulary,
+                                                 std::span<const std::int16_t> samples, const PassOptions& options,
+                                                 UtteranceWorkspace& work);
+
+// Features of the workspace's analysis source into its feature matrix, with
+// the loaded analysis tables; returns the frame count.
+int extract_features(const LoadedData& data, UtteranceWorkspace& work);
 
 }  // namespace kws

@@ -6,16 +6,17 @@
 #include <new>
 #include <utility>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
 #include "platform/message_sink.h"
+#include "search/search_tables.h"
 
 namespace kws::search_detail {
 
 // Emitting states of the model in `slot`, 0..4: the 12-slot work vectors hold
 // an entry, at most four emitting states and an exit per model. A model with
 // N <= 2 has none and passes its entry straight through.
-inline int emitting_states(const RecognizerEngine& engine, int slot) {
-  return std::clamp(engine.main_models.records[slot].state_count - 2, 0, kStateSlots - 2);
+inline int emitting_states(const LoadedData& data, int slot) {
+  return std::clamp(data.main_models.records[slot].state_count - 2, 0, kStateSlots - 2);
 }
 
 // State count N of the model in `slot` when the set holds it and it has one
@@ -30,16 +31,16 @@ inline int runnable_state_count(const ModelSet& models, int slot) {
 inline float best_of(float same, float other) { return other > same ? other : same; }
 
 // Appends entry at the tail of the stack with its own suffix-score array, a
-// copy of `suffix_scores`. On allocation failure reports hypothesis `number`,
-// waits for a key and returns false with the stack unchanged.
+// copy of `suffix_scores`. On allocation failure keeps the message naming
+// hypothesis `number` for the caller to show and returns false with the stack
+// unchanged.
 template <typename Fill>
 bool append_hypothesis(KeywordSearchTables& search, StackEntry&& entry, int number, Fill&& fill_suffix_scores) {
   try {
     fill_suffix_scores(entry.suffix_scores);
     search.stack.push_back(std::move(entry));
   } catch (const std::bad_alloc&) {
-    message_sink().console(format_text("Stack ALLOC ERROR in Initial %d\n", number));
-    message_sink().wait_for_key();
+    search.allocation_failure = format_text("Stack ALLOC ERROR in Initial %d\n", number);
     return false;
   }
   ++search.stack_size;

@@ -1,15 +1,16 @@
 // The tables of one utterance's search: state scores, the forward pass, the
 // N-best results, their verification and what the dialog shows. All of them
-// are fixed-capacity members of the engine, overwritten utterance by utterance.
+// are fixed-capacity members of an utterance workspace, overwritten utterance
+// by utterance.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <list>
 #include <string>
 #include <vector>
 
+#include "engine/engine_values.h"
 #include "frontend/analysis_setup.h"
 #include "lexicon/lexicon.h"
 #include "models/anti_model_file.h"
@@ -19,13 +20,11 @@ namespace kws {
 
 inline constexpr int kMaxModelSlots = 160;
 inline constexpr float kMinusInfinity = -1e30f;  // the search's "impossible"
-inline constexpr int kMaxResults = 200;
 inline constexpr int kTrellisSlots = 12;     // initial model in 0..5, final model in 6..11
 inline constexpr int kFinalEntrySlot = 6;
 inline constexpr int kLevelZeroNodes = 410;  // stride of the trellis and the word tables
 inline constexpr int kMaxSegments = 100;     // per result
 inline constexpr int kMaxBoundaries = 40;    // per result
-inline constexpr int kDetailLines = 6;
 
 // Natural-log likelihood of every emitting state of every model slot, per frame.
 using StateScores = std::array<std::array<float, kStateSlots>, kMaxModelSlots>;
@@ -96,6 +95,9 @@ struct KeywordSearchTables {
   std::int32_t candidate_count = 0;
   HypothesisStack stack;
   std::int32_t stack_size = 0;
+  // Why the stack search stopped early, when a hypothesis could not be
+  // allocated: the console text the station shows before it waits for a key.
+  std::string allocation_failure;
 };
 
 // The N best entries of the last utterance, in the order they were found.
@@ -139,28 +141,11 @@ struct AlignmentTables {
   std::array<float, kMaxFrames> exit_scores;  // P[t]
 };
 
-// The six text lines shown for one displayed result: the result line, the
-// segmentation trace, an empty line, segment scores, confidences, means.
-using ResultDetail = std::array<std::string, kDetailLines>;
-
-struct AcceptedKeyword {
-  std::string name;  // Big5
-  std::int16_t start_frame = 0;
-  std::int16_t end_frame = 0;
-};
-
-// Processor-clock readings of one keyword pass, in milliseconds.
-struct PassTimes {
-  double start = 0.0;
-  double forward_end = 0.0;
-  double verification_start = 0.0;
-  double verification_end = 0.0;
-};
-
+// The options of the pass in progress, as the search reads them.
 struct SearchSettings {
-  std::atomic<std::int16_t> keyword_spotting{1};
-  std::atomic<std::int16_t> verification_enabled{1};
-  std::atomic<std::int32_t> results_wanted{30};
+  std::int16_t keyword_spotting = 1;
+  std::int16_t verification_enabled = 1;
+  std::int32_t results_wanted = 30;
 };
 
 }  // namespace kws

@@ -4,7 +4,9 @@
 #include <iterator>
 #include <string>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
+#include "search/utterance_workspace.h"
 #include "search/search_detail.h"
 
 namespace kws {
@@ -16,8 +18,8 @@ namespace {
 
 constexpr std::size_t kResultLineBytes = 200;  // with its terminator
 
-bool keyword_mode(const RecognizerEngine& engine) {
-  return engine.settings.keyword_spotting.load(std::memory_order_relaxed) == 1;
+bool keyword_mode(const UtteranceWorkspace& work) {
+  return work.settings.keyword_spotting == 1;
 }
 
 float score_of(const StateScores& row, int model, int state) {
@@ -28,25 +30,25 @@ float score_of(const StateScores& row, int model, int state) {
 // a backward Viterbi pass over its final model, then its initial model, fed
 // at each frame by what follows the syllable (the old suffix scores, trailing
 // filler, or the end of the utterance).
-void extend_suffix_scores(const RecognizerEngine& engine, StackEntry& entry, int frames) {
+void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work, StackEntry& entry, int frames) {
   const LevelNode& node =
-      engine.vocabulary.levels[static_cast<std::size_t>(entry.depth)].nodes[static_cast<std::size_t>(entry.node_index)];
+      vocabulary.levels[static_cast<std::size_t>(entry.depth)].nodes[static_cast<std::size_t>(entry.node_index)];
   const int initial_model = node.initial_model_slot;
   const int final_model = node.final_model_slot;
-  const int initial_states = emitting_states(engine, initial_model);
-  const int final_states = emitting_states(engine, final_model);
+  const int initial_states = emitting_states(data, initial_model);
+  const int final_states = emitting_states(data, final_model);
   const int initial_exit = initial_states + 1;
   const int final_exit = kFinalEntrySlot + final_states + 1;
   const bool last_syllable = entry.depth == 0;
-  const bool trailing_filler = last_syllable && keyword_mode(engine);
-  const float* backward_filler = engine.search.backward_filler.data();
+  const bool trailing_filler = last_syllable && keyword_mode(work);
+  const float* backward_filler = work.search.backward_filler.data();
   float* suffix = entry.suffix_scores.data();
 
   std::array<float, kTrellisSlots> g;
   g.fill(kMinusInfinity);
   if (last_syllable) g[static_cast<std::size_t>(final_exit)] = 0.0f;  // ending at T-1
   for (int t = frames - 1; t >= 0; --t) {
-    const StateScores& row = engine.state_scores[static_cast<std::size_t>(t)];
+    const StateScores& row = work.state_scores[static_cast<std::size_t>(t)];
     g[static_cast<std::size_t>(initial_exit)] = g[kFinalEntrySlot];  // the final's entry as of t+1
     for (int k = 1; k <= final_states; ++k) {
       g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k + 1]) + score_of(row, final_model, k);
@@ -80,13 +82,13 @@ float child_priority(const float* suffix, const float* exits, int frames) {
 
 // Exact score of a complete hypothesis: the entry from frame 0, or in keyword
 // mode after leading filler over 0..l-1, the earliest best l winning.
-void complete_hypothesis(const RecognizerEngine& engine, StackEntry& entry, int frames) {
+void complete_hypothesis(const UtteranceWorkspace& work, StackEntry& entry, int frames) {
   const float* suffix = entry.suffix_scores.data();
-  const float* forward_filler = engine.search.forward_filler.data();
+  const float* forward_filler = work.search.forward_filler.data();
   entry.complete = 1;
   entry.priority = suffix[0];
   entry.start_frame = 0;
-  if (keyword_mode(engine) && frames > 1) {
+  if (keyword_mode(work) && frames > 1) {
     for (int l = 1; l < frames; ++l) {
       const float with_filler = suffix[l] + forward_filler[l - 1];
       if (with_filler > entry.priority) {
@@ -117,8 +119,8 @@ void release_stack(KeywordSearchTables& search) {
 
 }  // namespace
 
-void bubble_best_to_top(RecognizerEngine& engine) {
-  HypothesisStack& stack = engine.search.stack;
+void bubble_best_to_top(UtteranceWorkspace& work) {
+  HypothesisStack& stack = work.search.stack;
   if (stack.empty()) return;
   auto rising = std::prev(stack.end());
   while (rising != stack.begin()) {
@@ -131,18 +133,18 @@ void bubble_best_to_top(RecognizerEngine& engine) {
   }
 }
 
-bool expand_top(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
+bool expand_top(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
   if (search.stack.empty()) return false;
   StackEntry& head = search.stack.front();
   const int frames = std::min(std::clamp(search.frame_count, 0, kMaxFrames), static_cast<int>(head.suffix_scores.size()));
-  extend_suffix_scores(engine, head, frames);
+  extend_suffix_scores(data, vocabulary, work, head, frames);
 
   const int child_level = head.depth + 1;
   int child_number = 0;
   for (const LexiconTreeNode* child = head.tree_node->first_child; child != nullptr && child_level < kLexiconLevels;
        child = child->next_sibling, ++child_number) {
-    if (child->key < 0 || child->key >= engine.vocabulary.levels[static_cast<std::size_t>(child_level)].count) continue;
+    if (child->key < 0 || child->key >= vocabulary.levels[static_cast<std::size_t>(child_level)].count) continue;
     StackEntry entry;
     entry.depth = static_cast<std::int16_t>(child_level);
     entry.node_index = child->key;
@@ -158,28 +160,27 @@ bool expand_top(RecognizerEngine& engine) {
 
   if (head.tree_node->end_flag) {
     // Stays in the stack, also when it continues into longer entries.
-    complete_hypothesis(engine, head, frames);
+    complete_hypothesis(work, head, frames);
   } else {
     search.stack.pop_front();
     --search.stack_size;
   }
-  bubble_best_to_top(engine);
+  bubble_best_to_top(work);
   return true;
 }
 
-void store_result(RecognizerEngine& engine, int result, std::string_view line, float score, int entry) {
+void store_result(UtteranceWorkspace& work, int result, std::string_view line, float score, int entry) {
   if (result < 0 || result >= kMaxResults) return;
-  RecognitionResults& results = engine.results;
+  RecognitionResults& results = work.results;
   results.lines[static_cast<std::size_t>(result)].assign(line.substr(0, kResultLineBytes - 1));
   results.scores[static_cast<std::size_t>(result)] = score;
   results.entries[static_cast<std::size_t>(result)] = static_cast<std::int16_t>(entry);
 }
 
-void collect_nbest(RecognizerEngine& engine) {
-  KeywordSearchTables& search = engine.search;
-  RecognitionResults& results = engine.results;
-  const Vocabulary& vocabulary = engine.vocabulary;
-  const int wanted = std::clamp(engine.settings.results_wanted.load(std::memory_order_relaxed), 0, kMaxResults);
+void collect_nbest(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
+  KeywordSearchTables& search = work.search;
+  RecognitionResults& results = work.results;
+  const int wanted = std::clamp(work.settings.results_wanted, 0, kMaxResults);
   const int entries = std::min({static_cast<int>(vocabulary.entry_count), static_cast<int>(vocabulary.phone_seqs.size()),
                                 static_cast<int>(vocabulary.names.size())});
   int found = 0;
@@ -187,7 +188,7 @@ void collect_nbest(RecognizerEngine& engine) {
   std::array<char, 8 * kLexiconLevels> path_buffer;
   while (found < wanted) {
     bool can_go_on = true;
-    while (can_go_on && !search.stack.empty() && !search.stack.front().complete) can_go_on = expand_top(engine);
+    while (can_go_on && !search.stack.empty() && !search.stack.front().complete) can_go_on = expand_top(data, vocabulary, work);
     if (!can_go_on || search.stack.empty()) break;
 
     const StackEntry& head = search.stack.front();
@@ -196,7 +197,7 @@ void collect_nbest(RecognizerEngine& engine) {
       if (vocabulary.phone_seqs[static_cast<std::size_t>(i)] != path) continue;
       results.end_frames[static_cast<std::size_t>(found)] = head.end_frame;
       results.start_frames[static_cast<std::size_t>(found)] = head.start_frame;
-      store_result(engine, found,
+      store_result(work, found,
                    format_text("%d %s %5.2f", i + 1, vocabulary.names[static_cast<std::size_t>(i)].c_str(),
                                static_cast<double>(head.priority)),
                    head.priority, i);
@@ -205,7 +206,7 @@ void collect_nbest(RecognizerEngine& engine) {
     if (found < wanted) {
       search.stack.pop_front();
       --search.stack_size;
-      if (search.stack_size > 0) bubble_best_to_top(engine);
+      if (search.stack_size > 0) bubble_best_to_top(work);
     }
   }
   release_stack(search);

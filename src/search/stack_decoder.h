@@ -15,30 +15,32 @@
 
 namespace kws {
 
-struct RecognizerEngine;
+struct LoadedData;
+struct UtteranceWorkspace;
+struct Vocabulary;
 
 // Runs until results_wanted (at most 200) results exist or the stack runs
-// empty; fills engine.results (count = the results found) and releases every
+// empty; fills work.results (count = the results found) and releases every
 // stack entry. Homophones (entries with the same PhoneSeq) give consecutive
 // results with equal scores, in vocabulary order. An allocation failure ends
 // the search with the results found so far.
-void collect_nbest(RecognizerEngine& engine);
+void collect_nbest(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // Expands the head of the stack by one syllable towards the entry's start:
 // recomputes its suffix scores, appends one child per preceding syllable in
 // the tree, then completes the head (its exact score and start frame, leading
 // filler allowed in keyword mode) when its tree node ends an entry, or drops
-// it. Ends with bubble_best_to_top. Returns false, after the allocation
-// message and a key wait, when a child cannot be allocated (the children
-// appended so far stay), and false when the stack is empty.
-bool expand_top(RecognizerEngine& engine);
+// it. Ends with bubble_best_to_top. Returns false, with the message in
+// work.search.allocation_failure, when a child cannot be allocated (the
+// children appended so far stay), and false when the stack is empty.
+bool expand_top(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // One bubble pass from the tail: afterwards the head holds a maximal priority
 // and, of equal priorities, the one nearer the head stays ahead.
-void bubble_best_to_top(RecognizerEngine& engine);
+void bubble_best_to_top(UtteranceWorkspace& work);
 
 // Writes the line (cut to 199 bytes), score and entry index of result number
 // `result`; a number outside 0..199 is refused.
-void store_result(RecognizerEngine& engine, int result, std::string_view line, float score, int entry);
+void store_result(UtteranceWorkspace& work, int result, std::string_view line, float score, int entry);
 
 }  // namespace kws

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
+#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 
@@ -126,45 +128,45 @@ float mixture_score(const HmmModel& model, int state, const FeatureVector& frame
   return mixture(model, state, FrameInDouble(frame));
 }
 
-void score_state_best_gaussian(RecognizerEngine& engine, int frame, int model, int state) {
-  if (!entry_in_range(engine.main_models, kMaxModelSlots, frame, model, state)) return;
-  engine.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
-      best_gaussian_score(engine.main_models.records[model], state, engine.features[static_cast<std::size_t>(frame)]);
+void score_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state) {
+  if (!entry_in_range(data.main_models, kMaxModelSlots, frame, model, state)) return;
+  work.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
+      best_gaussian_score(data.main_models.records[model], state, work.features[static_cast<std::size_t>(frame)]);
 }
 
-void score_state_mixture(RecognizerEngine& engine, int frame, int model, int state) {
-  if (!entry_in_range(engine.main_models, kMaxModelSlots, frame, model, state)) return;
-  engine.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
-      mixture_score(engine.main_models.records[model], state, engine.features[static_cast<std::size_t>(frame)]);
+void score_state_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state) {
+  if (!entry_in_range(data.main_models, kMaxModelSlots, frame, model, state)) return;
+  work.state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(model)][static_cast<std::size_t>(state)] =
+      mixture_score(data.main_models.records[model], state, work.features[static_cast<std::size_t>(frame)]);
 }
 
-void score_anti_state_best_gaussian(RecognizerEngine& engine, int frame, int anti_model, int state) {
-  if (!entry_in_range(engine.anti_models, kMaxAntiModels, frame, anti_model, state)) return;
-  engine.anti_state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(anti_model)]
+void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int anti_model, int state) {
+  if (!entry_in_range(data.anti_models, kMaxAntiModels, frame, anti_model, state)) return;
+  work.anti_state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(anti_model)]
                           [static_cast<std::size_t>(state)] =
-      best_gaussian_score(engine.anti_models.records[anti_model], state, engine.features[static_cast<std::size_t>(frame)]);
+      best_gaussian_score(data.anti_models.records[anti_model], state, work.features[static_cast<std::size_t>(frame)]);
 }
 
-void score_frame_best_gaussian(RecognizerEngine& engine, int frame) {
+void score_frame_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame) {
   if (!frame_in_range(frame)) return;
-  const FrameInDouble x(engine.features[static_cast<std::size_t>(frame)]);
-  StateScores& row = engine.state_scores[static_cast<std::size_t>(frame)];
-  const int models = loaded_slots(engine.main_models, kMaxModelSlots);
+  const FrameInDouble x(work.features[static_cast<std::size_t>(frame)]);
+  StateScores& row = work.state_scores[static_cast<std::size_t>(frame)];
+  const int models = loaded_slots(data.main_models, kMaxModelSlots);
   for (int slot = 0; slot < models; ++slot) {
-    const HmmModel& model = engine.main_models.records[slot];
+    const HmmModel& model = data.main_models.records[slot];
     for (int state = 1; state <= last_emitting_state(model); ++state) {
       row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] = best_gaussian(model, state, x);
     }
   }
 }
 
-void score_frame_mixture(RecognizerEngine& engine, int frame) {
+void score_frame_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame) {
   if (!frame_in_range(frame)) return;
-  const FrameInDouble x(engine.features[static_cast<std::size_t>(frame)]);
-  StateScores& row = engine.state_scores[static_cast<std::size_t>(frame)];
-  const int models = std::min(loaded_slots(engine.main_models, kMaxModelSlots), kInventorySize);
+  const FrameInDouble x(work.features[static_cast<std::size_t>(frame)]);
+  StateScores& row = work.state_scores[static_cast<std::size_t>(frame)];
+  const int models = std::min(loaded_slots(data.main_models, kMaxModelSlots), kInventorySize);
   for (int slot = 0; slot < models; ++slot) {
-    const HmmModel& model = engine.main_models.records[slot];
+    const HmmModel& model = data.main_models.records[slot];
     for (int state = 1; state <= last_emitting_state(model); ++state) {
       row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] = mixture(model, state, x);
     }
@@ -181,14 +183,14 @@ bool frame_count_fits(int frame_count) {
 
 }  // namespace
 
-void score_frames_best_gaussian(RecognizerEngine& engine, int frame_count) {
+void score_frames_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame_count) {
   if (!frame_count_fits(frame_count)) return;
-  for (int frame = 0; frame < frame_count; ++frame) score_frame_best_gaussian(engine, frame);
+  for (int frame = 0; frame < frame_count; ++frame) score_frame_best_gaussian(data, work, frame);
 }
 
-void score_frames_mixture(RecognizerEngine& engine, int frame_count) {
+void score_frames_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame_count) {
   if (!frame_count_fits(frame_count)) return;
-  for (int frame = 0; frame < frame_count; ++frame) score_frame_mixture(engine, frame);
+  for (int frame = 0; frame < frame_count; ++frame) score_frame_mixture(data, work, frame);
 }
 
 }  // namespace kws

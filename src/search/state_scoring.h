@@ -15,7 +15,9 @@
 
 namespace kws {
 
-struct RecognizerEngine;
+struct LoadedData;
+struct UtteranceWorkspace;
+struct Vocabulary;
 
 // -0.5 x the smallest distance over the state's components (the earlier
 // component keeps a tie); -5e29 for a state without components.
@@ -26,21 +28,21 @@ float best_gaussian_score(const HmmModel& model, int state, const FeatureVector&
 float mixture_score(const HmmModel& model, int state, const FeatureVector& frame);
 
 // Entry [frame][model][state] of the engine's state-score table, from its feature matrix.
-void score_state_best_gaussian(RecognizerEngine& engine, int frame, int model, int state);
-void score_state_mixture(RecognizerEngine& engine, int frame, int model, int state);
+void score_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state);
+void score_state_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state);
 // Entry [frame][anti_model][state] of the anti-state-score table.
-void score_anti_state_best_gaussian(RecognizerEngine& engine, int frame, int anti_model, int state);
+void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int anti_model, int state);
 
 // One frame of the state-score table:
 //  - best-Gaussian (batch procedures): every slot below the loaded model count;
 //  - mixture (live path): slots 0..152 (those that are loaded).
 // Every emitting state 1..N-2; models with N <= 2 have none. A frame outside
 // 0..799 is refused (nothing is written).
-void score_frame_best_gaussian(RecognizerEngine& engine, int frame);
-void score_frame_mixture(RecognizerEngine& engine, int frame);
+void score_frame_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame);
+void score_frame_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame);
 
 // The same for frames 0..frame_count-1; a count above 800 is refused.
-void score_frames_best_gaussian(RecognizerEngine& engine, int frame_count);
-void score_frames_mixture(RecognizerEngine& engine, int frame_count);
+void score_frames_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame_count);
+void score_frames_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame_count);
 
 }  // namespace kws

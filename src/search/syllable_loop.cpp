@@ -6,7 +6,9 @@
 #include <numeric>
 #include <vector>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
+#include "search/utterance_workspace.h"
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 #include "search/recognition_pass.h"
@@ -32,35 +34,36 @@ void advance_with_transitions(float* slots, const HmmModel& model, int states,
 
 }  // namespace
 
-void recognize_syllable_loop(RecognizerEngine& engine) {
-  const int frame_count = engine.search.frame_count;
-  const LexiconLevel& level = engine.vocabulary.levels[0];
+std::vector<std::string> recognize_syllable_loop(const LoadedData& data, const Vocabulary& vocabulary,
+                                                 UtteranceWorkspace& work) {
+  const int frame_count = work.search.frame_count;
+  const LexiconLevel& level = vocabulary.levels[0];
   const int nodes = std::min({level.count, static_cast<int>(level.nodes.size()), level_capacity(0)});
   if (frame_count < 1 || frame_count > kMaxFrames) {
     message_sink().console(format_text("Syllable loop: %d frames out of range\n", frame_count));
-    return;
+    return {};
   }
 
   std::vector<std::array<float, kTrellisSlots>> trellis(static_cast<std::size_t>(std::max(nodes, 0)));
   for (auto& slots : trellis) slots.fill(kMinusInfinity);
   std::vector<float> loop_scores(static_cast<std::size_t>(frame_count));  // L[t]
-  LevelExitScores& exits = engine.search.level_exit_scores;
+  LevelExitScores& exits = work.search.level_exit_scores;
 
   for (int t = 0; t < frame_count; ++t) {
     float best = kMinusInfinity;
-    const StateScores& row = engine.state_scores[static_cast<std::size_t>(t)];
+    const StateScores& row = work.state_scores[static_cast<std::size_t>(t)];
     for (int k = 0; k < nodes; ++k) {
       const LevelNode& node = level.nodes[static_cast<std::size_t>(k)];
       auto& slots = trellis[static_cast<std::size_t>(k)];
-      const int initial_states = search_detail::runnable_state_count(engine.main_models, node.initial_model_slot);
-      const int final_states = search_detail::runnable_state_count(engine.main_models, node.final_model_slot);
+      const int initial_states = search_detail::runnable_state_count(data.main_models, node.initial_model_slot);
+      const int final_states = search_detail::runnable_state_count(data.main_models, node.final_model_slot);
       float exit = kMinusInfinity;
       if (initial_states != 0 && final_states != 0) {
         // The loop is entered with 1.0 at the first frame, as the recognizer always did.
         slots[0] = t == 0 ? 1.0f : loop_scores[static_cast<std::size_t>(t) - 1];
         slots[kFinalEntrySlot] = slots[static_cast<std::size_t>(initial_states) - 1];
-        const HmmModel& initial = engine.main_models.records[static_cast<std::size_t>(node.initial_model_slot)];
-        const HmmModel& final_model = engine.main_models.records[static_cast<std::size_t>(node.final_model_slot)];
+        const HmmModel& initial = data.main_models.records[static_cast<std::size_t>(node.initial_model_slot)];
+        const HmmModel& final_model = data.main_models.records[static_cast<std::size_t>(node.final_model_slot)];
         advance_with_transitions(slots.data(), initial, initial_states,
                                  row[static_cast<std::size_t>(node.initial_model_slot)]);
         advance_with_transitions(slots.data() + kFinalEntrySlot, final_model, final_states,
@@ -91,15 +94,19 @@ void recognize_syllable_loop(RecognizerEngine& engine) {
   }
 
   // Fewer than ten syllables: all of them are listed.
-  std::string text;
+  std::vector<std::string> best;
   const int shown = std::min(kSyllablesShown, static_cast<int>(ranking.size()));
   for (int r = 0; r < shown; ++r) {
     const LevelNode& node = level.nodes[static_cast<std::size_t>(ranking[static_cast<std::size_t>(r)])];
-    text += '(';
-    text.append(node.syllable_text, strnlen(node.syllable_text, sizeof node.syllable_text));
-    text += ')';
+    best.emplace_back(node.syllable_text, strnlen(node.syllable_text, sizeof node.syllable_text));
   }
-  message_sink().message_box(big5_to_utf8(text));
+  return best;
+}
+
+std::string syllable_loop_text(const std::vector<std::string>& best_syllables) {
+  std::string text;
+  for (const std::string& syllable : best_syllables) text += '(' + syllable + ')';
+  return big5_to_utf8(text);
 }
 
 }  // namespace kws

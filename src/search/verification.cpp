@@ -6,7 +6,10 @@
 #include <cmath>
 #include <optional>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
+#include "search/utterance_workspace.h"
+#include "models/anti_model_map.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 #include "search/search_detail.h"
@@ -15,33 +18,6 @@
 namespace kws {
 
 namespace {
-
-struct AntiRange {
-  int first, last, anti;
-};
-
-// Initial-type units share an anti-model per group of initials.
-constexpr std::array<AntiRange, 22> kInitialAntiRanges{{
-    {0, 5, 0},    {6, 11, 3},  {12, 13, 18}, {14, 18, 15},  {19, 24, 20},   {25, 29, 25},   {30, 34, 17}, {35, 39, 9},
-    {40, 41, 14}, {42, 47, 4}, {48, 51, 13}, {52, 58, 1},   {59, 64, 24},   {65, 71, 8},    {72, 77, 23}, {78, 82, 5},
-    {83, 84, 19}, {85, 90, 2}, {91, 95, 7},  {96, 100, 22}, {101, 106, 16}, {107, 111, 21},
-}};
-
-// Final-type units have one anti-model each (slots 112..149 in order).
-constexpr std::array<std::int16_t, kFinalSlotCount> kFinalAnti{58, 58, 29, 31, 11, 12, 10, 30, 32, 34, 35, 55, 28,
-                                                               51, 54, 39, 40, 38, 50, 6,  41, 43, 37, 47, 56, 48,
-                                                               49, 57, 33, 36, 53, 52, 44, 46, 26, 45, 27, 42};
-
-constexpr std::array<std::int16_t, 150> build_anti_model_map() {
-  std::array<std::int16_t, 150> map{};
-  for (const AntiRange& range : kInitialAntiRanges) {
-    for (int slot = range.first; slot <= range.last; ++slot)
-      map[static_cast<std::size_t>(slot)] = static_cast<std::int16_t>(range.anti);
-  }
-  for (int i = 0; i < kFinalSlotCount; ++i)
-    map[static_cast<std::size_t>(kFirstFinalSlot + i)] = kFinalAnti[static_cast<std::size_t>(i)];
-  return map;
-}
 
 // A filler trailing an entry's end may score arbitrarily low near the end of
 // the utterance; clamping it keeps such ends comparable in keyword mode.
@@ -61,22 +37,21 @@ void report_refusal(int result, const char* reason) {
 }
 
 // The result number shown at a display position, or -1.
-int result_at(const RecognizerEngine& engine, int display_position) {
-  if (display_position < 0 || display_position >= displayed_result_count(engine)) return -1;
-  const int result = engine.display_order[static_cast<std::size_t>(display_position)];
-  return result >= 0 && result < engine.results.count ? result : -1;
+int result_at(const UtteranceWorkspace& work, int display_position) {
+  if (display_position < 0 || display_position >= displayed_result_count(work)) return -1;
+  const int result = work.display_order[static_cast<std::size_t>(display_position)];
+  return result >= 0 && result < work.results.count ? result : -1;
 }
 
 // The entry index is the number that opens the result line, minus one.
-std::optional<int> entry_of(const RecognizerEngine& engine, int result) {
-  const std::string& line = engine.results.lines[static_cast<std::size_t>(result)];
+std::optional<int> entry_of(const Vocabulary& vocabulary, const UtteranceWorkspace& work, int result) {
+  const std::string& line = work.results.lines[static_cast<std::size_t>(result)];
   const std::size_t space = line.find(' ');
   const char* last = line.data() + (space == std::string::npos ? line.size() : space);
   int number = 0;
   const auto [ptr, error] = std::from_chars(line.data(), last, number);
   if (error != std::errc{} || ptr != last) return std::nullopt;
   const int entry = number - 1;
-  const Vocabulary& vocabulary = engine.vocabulary;
   if (entry < 0 || entry >= vocabulary.entry_count || entry >= static_cast<int>(vocabulary.names.size()) ||
       entry >= static_cast<int>(vocabulary.phone_seqs.size())) {
     return std::nullopt;
@@ -86,12 +61,11 @@ std::optional<int> entry_of(const RecognizerEngine& engine, int result) {
 
 // The entry and its PhoneSeq nodes (first token: level L-1), each checked
 // against its level's node count.
-std::optional<EntryPath> entry_path(const RecognizerEngine& engine, int result) {
-  const std::optional<int> entry = entry_of(engine, result);
+std::optional<EntryPath> entry_path(const Vocabulary& vocabulary, const UtteranceWorkspace& work, int result) {
+  const std::optional<int> entry = entry_of(vocabulary, work, result);
   if (!entry) return std::nullopt;
   EntryPath path;
   path.entry = *entry;
-  const Vocabulary& vocabulary = engine.vocabulary;
   path.syllables = static_cast<int>(vocabulary.names[static_cast<std::size_t>(*entry)].size() / 2);
   // The boundary list BND[0..2L] must fit its table.
   if (path.syllables < 1 || path.syllables > kLexiconLevels || 2 * path.syllables > kMaxBoundaries) {
@@ -115,16 +89,16 @@ std::optional<EntryPath> entry_path(const RecognizerEngine& engine, int result) 
 
 // The result shown at display_position (into result) and its entry path;
 // nullopt, with the refusal reported, when there is none to verify.
-std::optional<EntryPath> displayed_entry_path(const RecognizerEngine& engine, int display_position, int& result) {
-  result = result_at(engine, display_position);
+std::optional<EntryPath> displayed_entry_path(const Vocabulary& vocabulary, const UtteranceWorkspace& work, int display_position, int& result) {
+  result = result_at(work, display_position);
   if (result < 0) return std::nullopt;
-  std::optional<EntryPath> path = entry_path(engine, result);
+  std::optional<EntryPath> path = entry_path(vocabulary, work, result);
   if (!path) report_refusal(result, "entry path");
   return path;
 }
 
-const LevelNode& node_of(const RecognizerEngine& engine, const EntryPath& path, int level) {
-  return engine.vocabulary.levels[static_cast<std::size_t>(level)]
+const LevelNode& node_of(const Vocabulary& vocabulary, const EntryPath& path, int level) {
+  return vocabulary.levels[static_cast<std::size_t>(level)]
       .nodes[static_cast<std::size_t>(path.nodes[static_cast<std::size_t>(level)])];
 }
 
@@ -149,14 +123,14 @@ double log_competitor_mixture(double q, double a) {
 
 // Scores segment [s, e] of one result against its own model, the competing
 // slots and the anti-model; false when the segment cannot be scored.
-bool score_one_segment(RecognizerEngine& engine, int own_slot, int competitors_begin, int competitors_end, int s, int e,
+bool score_one_segment(const LoadedData& data, UtteranceWorkspace& work, int own_slot, int competitors_begin, int competitors_end, int s, int e,
                        SegmentScore& score, float& anti_average) {
   score = SegmentScore{};
   const int frames = e - s + 1;
-  const int own_states = search_detail::runnable_state_count(engine.main_models, own_slot);
+  const int own_states = search_detail::runnable_state_count(data.main_models, own_slot);
   if (frames <= 0 || own_states == 0 || own_slot >= static_cast<int>(kAntiModelMap.size())) return false;
   const int anti = kAntiModelMap[static_cast<std::size_t>(own_slot)];
-  const int anti_states = search_detail::runnable_state_count(engine.anti_models, anti);
+  const int anti_states = search_detail::runnable_state_count(data.anti_models, anti);
   if (anti >= kMaxAntiModels || anti_states == 0) return false;
 
   constexpr int kMaxCompetitors = kInitialSlotCount;
@@ -164,7 +138,7 @@ bool score_one_segment(RecognizerEngine& engine, int own_slot, int competitors_b
   std::array<int, kMaxCompetitors> competitor_states{};
   const int competitor_count = competitors_end - competitors_begin;
   for (int c = 0; c < competitor_count; ++c) {
-    competitor_states[static_cast<std::size_t>(c)] = search_detail::runnable_state_count(engine.main_models, competitors_begin + c);
+    competitor_states[static_cast<std::size_t>(c)] = search_detail::runnable_state_count(data.main_models, competitors_begin + c);
     competitors[static_cast<std::size_t>(c)].fill(kMinusInfinity);
     competitors[static_cast<std::size_t>(c)][0] = 0.0f;
   }
@@ -176,7 +150,7 @@ bool score_one_segment(RecognizerEngine& engine, int own_slot, int competitors_b
   anti_vector[0] = 0.0f;
 
   for (int t = s; t <= e; ++t) {
-    const StateScores& row = engine.state_scores[static_cast<std::size_t>(t)];
+    const StateScores& row = work.state_scores[static_cast<std::size_t>(t)];
     advance_model(own, own_states, row[static_cast<std::size_t>(own_slot)]);
     own[0] = kMinusInfinity;
     for (int c = 0; c < competitor_count; ++c) {
@@ -187,9 +161,9 @@ bool score_one_segment(RecognizerEngine& engine, int own_slot, int competitors_b
       competitors[static_cast<std::size_t>(c)][0] = kMinusInfinity;
     }
     // Anti-model states are scored on demand, right before they are read.
-    for (int state = 1; state <= anti_states - 2; ++state) score_anti_state_best_gaussian(engine, t, anti, state);
+    for (int state = 1; state <= anti_states - 2; ++state) score_anti_state_best_gaussian(data, work, t, anti, state);
     advance_model(anti_vector, anti_states,
-                  engine.anti_state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(anti)]);
+                  work.anti_state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(anti)]);
     anti_vector[0] = kMinusInfinity;
     score.own = own[static_cast<std::size_t>(own_states) - 2];
   }
@@ -215,37 +189,36 @@ bool score_one_segment(RecognizerEngine& engine, int own_slot, int competitors_b
 
 }  // namespace
 
-const std::array<std::int16_t, 150> kAntiModelMap = build_anti_model_map();
 
-int displayed_result_count(const RecognizerEngine& engine) {
-  const int wanted = engine.settings.results_wanted.load(std::memory_order_relaxed);
-  return std::max(0, std::min({wanted, engine.results.count, kMaxResults}));
+int displayed_result_count(const UtteranceWorkspace& work) {
+  const int wanted = work.settings.results_wanted;
+  return std::max(0, std::min({wanted, work.results.count, kMaxResults}));
 }
 
-bool align_result(RecognizerEngine& engine, int display_position) {
+bool align_result(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, int display_position) {
   int result = -1;
-  const std::optional<EntryPath> path = displayed_entry_path(engine, display_position, result);
+  const std::optional<EntryPath> path = displayed_entry_path(vocabulary, work, display_position, result);
   if (!path) return false;
-  const int frame_count = engine.search.frame_count;
-  const int start = engine.results.start_frames[static_cast<std::size_t>(result)];
+  const int frame_count = work.search.frame_count;
+  const int start = work.results.start_frames[static_cast<std::size_t>(result)];
   if (frame_count < 1 || frame_count > kMaxFrames || start < 0 || start >= frame_count) {
     report_refusal(result, "frames");
     return false;
   }
-  const bool keyword_mode = engine.settings.keyword_spotting.load(std::memory_order_relaxed) == 1;
-  AlignmentTables& alignment = engine.alignment;
+  const bool keyword_mode = work.settings.keyword_spotting == 1;
+  AlignmentTables& alignment = work.alignment;
   auto& exits = alignment.exit_scores;  // P[t]: the previous syllable's exits, then this one's
-  const auto& backward_filler = engine.search.backward_filler;
+  const auto& backward_filler = work.search.backward_filler;
 
   float best = kMinusInfinity;
   int end = frame_count - 1;  // kept when no end gives a better score than minus infinity
   const int length = path->syllables;
   for (int level = length - 1; level >= 0; --level) {
-    const LevelNode& node = node_of(engine, *path, level);
+    const LevelNode& node = node_of(vocabulary, *path, level);
     const int initial = node.initial_model_slot;
     const int final_slot = node.final_model_slot;
-    const int initial_states = search_detail::runnable_state_count(engine.main_models, initial);
-    const int final_states = search_detail::runnable_state_count(engine.main_models, final_slot);
+    const int initial_states = search_detail::runnable_state_count(data.main_models, initial);
+    const int final_states = search_detail::runnable_state_count(data.main_models, final_slot);
     if (initial_states == 0 || final_states == 0) {
       report_refusal(result, "model");
       return false;
@@ -264,7 +237,7 @@ bool align_result(RecognizerEngine& engine, int display_position) {
     const int last_initial = initial_states - 2;
     const int last_final = kFinalEntrySlot + final_states - 2;
     for (int t = start; t < frame_count; ++t) {
-      const StateScores& row = engine.state_scores[static_cast<std::size_t>(t)];
+      const StateScores& row = work.state_scores[static_cast<std::size_t>(t)];
       const auto& initial_scores = row[static_cast<std::size_t>(initial)];
       const auto& final_scores = row[static_cast<std::size_t>(final_slot)];
       g[kFinalEntrySlot] = g[static_cast<std::size_t>(last_initial)];
@@ -309,20 +282,20 @@ bool align_result(RecognizerEngine& engine, int display_position) {
   }
   if (!keyword_mode) end = frame_count - 1;
 
-  engine.results.end_frames[static_cast<std::size_t>(result)] = static_cast<std::int16_t>(end);
-  ResultVerification& verification = engine.verifications[static_cast<std::size_t>(result)];
+  work.results.end_frames[static_cast<std::size_t>(result)] = static_cast<std::int16_t>(end);
+  ResultVerification& verification = work.verifications[static_cast<std::size_t>(result)];
   verification.raw_score = exits[static_cast<std::size_t>(end)];
   verification.keyword_score = verification.raw_score / static_cast<float>(end - start + 1);
   verification.syllable_count = static_cast<std::int16_t>(length);
   return true;
 }
 
-bool trace_segmentation(RecognizerEngine& engine, int display_position) {
-  const int result = result_at(engine, display_position);
+bool trace_segmentation(UtteranceWorkspace& work, int display_position) {
+  const int result = result_at(work, display_position);
   if (result < 0) return false;
-  ResultVerification& v = engine.verifications[static_cast<std::size_t>(result)];
+  ResultVerification& v = work.verifications[static_cast<std::size_t>(result)];
   const int length = v.syllable_count;
-  const int frame_count = engine.search.frame_count;
+  const int frame_count = work.search.frame_count;
   if (length < 1 || length > kLexiconLevels || 2 * length > kMaxBoundaries || frame_count < 1 ||
       frame_count > kMaxFrames) {
     report_refusal(result, "syllable count");
@@ -333,10 +306,10 @@ bool trace_segmentation(RecognizerEngine& engine, int display_position) {
   const auto valid = [frame_count](int frame) { return frame >= 0 && frame < frame_count; };
   auto& bounds = v.syllable_bounds;
   auto& mids = v.initial_ends;
-  const AlignmentTables& alignment = engine.alignment;
+  const AlignmentTables& alignment = work.alignment;
   const auto L = static_cast<std::size_t>(length);
-  bounds[0] = engine.results.start_frames[static_cast<std::size_t>(result)];
-  bounds[L] = engine.results.end_frames[static_cast<std::size_t>(result)];
+  bounds[0] = work.results.start_frames[static_cast<std::size_t>(result)];
+  bounds[L] = work.results.end_frames[static_cast<std::size_t>(result)];
   if (!valid(bounds[0]) || !valid(bounds[L])) {
     report_refusal(result, "frames");
     return false;
@@ -369,24 +342,24 @@ bool trace_segmentation(RecognizerEngine& engine, int display_position) {
     trace += format_text("[%d][%d] ", mids[k + 1] - bounds[k], bounds[k + 1] - mids[k + 1]);
   }
   for (std::size_t k = 0; k <= 2 * L; ++k) trace += format_text("{%d} ", v.unit_bounds[k]);
-  engine.details[static_cast<std::size_t>(display_position)][1] = std::move(trace);
+  work.details[static_cast<std::size_t>(display_position)][1] = std::move(trace);
   return true;
 }
 
-bool score_segments(RecognizerEngine& engine, int display_position) {
+bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, int display_position) {
   int result = -1;
-  const std::optional<EntryPath> path = displayed_entry_path(engine, display_position, result);
+  const std::optional<EntryPath> path = displayed_entry_path(vocabulary, work, display_position, result);
   if (!path) return false;
-  ResultVerification& v = engine.verifications[static_cast<std::size_t>(result)];
+  ResultVerification& v = work.verifications[static_cast<std::size_t>(result)];
   const int length = path->syllables;
-  const int frame_count = engine.search.frame_count;
+  const int frame_count = work.search.frame_count;
   std::string scores_line;
   std::string confidences_line;
   bool complete = true;
   double sum_p1 = 0.0, sum_p2 = 0.0, sum_p3 = 0.0, sum_anti = 0.0;
   int anti_terms = 0;
   for (int k = 0; k < length; ++k) {
-    const LevelNode& node = node_of(engine, *path, length - 1 - k);
+    const LevelNode& node = node_of(vocabulary, *path, length - 1 - k);
     for (int half = 0; half < 2; ++half) {
       const auto segment = static_cast<std::size_t>(2 * k + half);
       const int s = v.unit_bounds[segment];
@@ -398,7 +371,7 @@ bool score_segments(RecognizerEngine& engine, int display_position) {
       const bool in_range = s >= 0 && e < frame_count && e < kMaxFrames;
       const bool scored =
           in_range &&
-          score_one_segment(engine, initial ? node.initial_model_slot : node.final_model_slot,
+          score_one_segment(data, work, initial ? node.initial_model_slot : node.final_model_slot,
                             initial ? 0 : kFirstFinalSlot,
                             initial ? kInitialSlotCount : kFirstFinalSlot + kFinalSlotCount, s, e, score, anti_average);
       if (scored) {
@@ -423,7 +396,7 @@ bool score_segments(RecognizerEngine& engine, int display_position) {
   v.v2 = static_cast<float>(sum_p2 / segments);
   v.v3 = static_cast<float>(sum_p3 / segments);
   v.anti_score = anti_terms > 0 ? static_cast<float>(sum_anti / anti_terms) : 0.0f;
-  ResultDetail& detail = engine.details[static_cast<std::size_t>(display_position)];
+  ResultDetail& detail = work.details[static_cast<std::size_t>(display_position)];
   detail[3] = std::move(scores_line);
   detail[4] = std::move(confidences_line);
   detail[5] = format_text(" <<%1.2f>><<%1.2f>><<%1.2f>> ", v.v1, v.v2, v.v3);
@@ -459,44 +432,44 @@ std::string format_result_line(const ResultLineValues& values, bool accepted) {
       values.keyword, values.anti, values.filler);
 }
 
-void verify_results(RecognizerEngine& engine) {
+void verify_results(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
   // Detail lines of an earlier utterance must never show beside this one's.
-  for (ResultDetail& detail : engine.details) {
+  for (ResultDetail& detail : work.details) {
     for (std::string& line : detail) line.clear();
   }
-  const int shown = displayed_result_count(engine);
-  RecognitionResults& results = engine.results;
-  const auto add_accepted = [&engine](const std::string& name, int start, int end) {
-    if (static_cast<int>(engine.accepted.size()) >= kMaxResults) return;
-    engine.accepted.push_back({name, static_cast<std::int16_t>(start), static_cast<std::int16_t>(end)});
+  const int shown = displayed_result_count(work);
+  RecognitionResults& results = work.results;
+  const auto add_accepted = [&](const std::string& name, int start, int end) {
+    if (static_cast<int>(work.accepted.size()) >= kMaxResults) return;
+    work.accepted.push_back({name, static_cast<std::int16_t>(start), static_cast<std::int16_t>(end)});
   };
 
-  if (engine.settings.verification_enabled.load(std::memory_order_relaxed) == 0) {
+  if (work.settings.verification_enabled == 0) {
     for (int t = 0; t < shown; ++t) {
-      const int result = result_at(engine, t);
-      const std::optional<int> entry = result < 0 ? std::nullopt : entry_of(engine, result);
+      const int result = result_at(work, t);
+      const std::optional<int> entry = result < 0 ? std::nullopt : entry_of(vocabulary, work, result);
       if (!entry) continue;
-      engine.verifications[static_cast<std::size_t>(result)].accepted = true;
-      add_accepted(engine.vocabulary.names[static_cast<std::size_t>(*entry)],
+      work.verifications[static_cast<std::size_t>(result)].accepted = true;
+      add_accepted(vocabulary.names[static_cast<std::size_t>(*entry)],
                    results.start_frames[static_cast<std::size_t>(result)],
                    results.end_frames[static_cast<std::size_t>(result)]);
     }
     return;
   }
 
-  auto& forward_filler = engine.search.forward_filler;
+  auto& forward_filler = work.search.forward_filler;
   forward_filler[0] = 0.0f;
   for (int t = 0; t < shown; ++t) {
-    const int result = result_at(engine, t);
+    const int result = result_at(work, t);
     if (result < 0) {
       message_sink().console(format_text("Display position %d holds no result\n", t + 1));
       continue;
     }
-    if (!align_result(engine, t) || !trace_segmentation(engine, t)) continue;
-    const bool scored = score_segments(engine, t);
-    ResultVerification& v = engine.verifications[static_cast<std::size_t>(result)];
-    const int entry = *entry_of(engine, result);
-    const std::string& name = engine.vocabulary.names[static_cast<std::size_t>(entry)];
+    if (!align_result(data, vocabulary, work, t) || !trace_segmentation(work, t)) continue;
+    const bool scored = score_segments(data, vocabulary, work, t);
+    ResultVerification& v = work.verifications[static_cast<std::size_t>(result)];
+    const int entry = *entry_of(vocabulary, work, result);
+    const std::string& name = vocabulary.names[static_cast<std::size_t>(entry)];
     const int start = results.start_frames[static_cast<std::size_t>(result)];
     const int end = results.end_frames[static_cast<std::size_t>(result)];
     const bool accepted =
@@ -507,7 +480,7 @@ void verify_results(RecognizerEngine& engine) {
         static_cast<float>(end - start + 1);
     v.accepted = accepted;
     v.filler_score = filler;
-    ResultDetail& detail = engine.details[static_cast<std::size_t>(t)];
+    ResultDetail& detail = work.details[static_cast<std::size_t>(t)];
     detail[0] = format_result_line(
         {t, name, results.scores[static_cast<std::size_t>(result)], start, end, v.keyword_score, v.anti_score, filler},
         accepted);

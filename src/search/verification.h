@@ -22,10 +22,9 @@
 
 namespace kws {
 
-struct RecognizerEngine;
-
-// The anti-model slot of each main model slot 0..149.
-extern const std::array<std::int16_t, 150> kAntiModelMap;
+struct LoadedData;
+struct UtteranceWorkspace;
+struct Vocabulary;
 
 // The decision rules, each of which must hold:
 inline constexpr int kMinSyllableFrames = 7;    // every syllable at least 70 ms
@@ -34,7 +33,7 @@ inline constexpr double kMinConfidence = 0.39;  // mean own-versus-competitor co
 
 // The results shown this utterance: results_wanted, but never more than the
 // search found or the result tables hold.
-int displayed_result_count(const RecognizerEngine& engine);
+int displayed_result_count(const UtteranceWorkspace& work);
 
 // The three operations below take a display position t < displayed_result_count
 // and work on the result shown there. Each returns false when the result
@@ -43,16 +42,16 @@ int displayed_result_count(const RecognizerEngine& engine);
 
 // Aligns the result's entry from its start frame: sets its end frame, its raw
 // keyword score and (K), and the alignment back-pointers.
-bool align_result(RecognizerEngine& engine, int display_position);
+bool align_result(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, int display_position);
 
 // Reads the syllable and initial/final boundaries back from the alignment
 // tables and writes the segmentation trace (detail line 2).
-bool trace_segmentation(RecognizerEngine& engine, int display_position);
+bool trace_segmentation(UtteranceWorkspace& work, int display_position);
 
 // Scores every segment, fills the confidences, their means and (A), and
 // writes detail lines 4 to 6. False when a segment is empty or a model is
 // unusable; its confidences are then 0 and the lines are still written.
-bool score_segments(RecognizerEngine& engine, int display_position);
+bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, int display_position);
 
 // The decision: every syllable duration >= 7 frames, end - start >= 6 x the
 // name's byte length, and confidence mean v1 >= 0.39 (compared in double).
@@ -77,6 +76,6 @@ std::string format_result_line(const ResultLineValues& values, bool accepted);
 
 // Verifies every displayed result (all accepted, without detail lines, when
 // verification is off) and fills the accepted-keyword list.
-void verify_results(RecognizerEngine& engine);
+void verify_results(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 }  // namespace kws

@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 
+#include "models/anti_model_map.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 #include "search/state_scoring.h"
