@@ -12,11 +12,11 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
-#include "batch/keyword_batch_test.h"
-#include "lexicon/vocabulary.h"
+#include "engine/engine.h"
 #include "support/big5_text.h"
 #include "support/fixture_data.h"
 #include "support/tone_data.h"
@@ -41,22 +41,24 @@ class BatchData {
       index.append(kws::testing::big5(vocabulary[static_cast<std::size_t>(entry)].name_utf8)).append("\n");
     }
     kws::testing::write_file(directory_ / "train_index.txt", index);
-    kws::set_data_directory(*engine_, directory_.string());
-    kws::engine_start_up(*engine_);
-    kws::load_vocabulary(*engine_, "tones");
-    engine_->settings.results_wanted = 10;  // what the station asks for once a vocabulary is chosen
+    data_ = std::move(*kws::start_engine(directory_.string()));
+    vocabulary_ = std::move(*kws::choose_vocabulary(*data_, "tones"));
+    workspace_.emplace(std::move(*kws::make_workspace(*data_)));
   }
   ~BatchData() {
-    kws::engine_shut_down(*engine_);
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
   }
 
-  kws::RecognizerEngine& engine() { return *engine_; }
+  kws::KeywordBatchSummary run(kws::KeywordBatchObserver& observer) {
+    return *kws::run_keyword_batch_test(*data_, *vocabulary_, 1, kws::batch_pass_options(), observer, *workspace_);
+  }
 
  private:
   std::filesystem::path directory_;
-  std::unique_ptr<kws::RecognizerEngine> engine_ = std::make_unique<kws::RecognizerEngine>();
+  std::shared_ptr<const kws::LoadedData> data_;
+  std::shared_ptr<const kws::Vocabulary> vocabulary_;
+  std::optional<kws::Workspace> workspace_;
 };
 
 class IgnoringObserver final : public kws::KeywordBatchObserver {
@@ -69,7 +71,7 @@ void BM_KeywordBatchTest(benchmark::State& state) {
   IgnoringObserver observer;
   kws::KeywordBatchSummary summary;
   for (auto _ : state) {
-    summary = kws::run_keyword_batch_test(data.engine(), 1, observer);
+    summary = data.run(observer);
     benchmark::DoNotOptimize(summary.totals);
   }
   state.counters["times_real_time"] =

@@ -22,7 +22,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/recognizer_engine.h"
+#include "engine/loaded_data.h"
+#include "lexicon/vocabulary.h"
+#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "search/keyword_search.h"
 #include "search/recognition_pass.h"
@@ -32,7 +34,12 @@
 
 namespace {
 
-using kws::RecognizerEngine;
+// What a pass reads and writes, filled by hand.
+struct BenchEngine {
+  kws::LoadedData data;
+  kws::Vocabulary vocabulary;
+  kws::UtteranceWorkspace work;
+};
 
 constexpr int kFrames = 600;
 constexpr int kEmittingStates = 4;
@@ -60,14 +67,14 @@ void fill_models(kws::ModelSet& set, int count, int mixtures, std::mt19937& rand
   }
 }
 
-void load_models(RecognizerEngine& engine, int mixtures, std::mt19937& random) {
-  fill_models(engine.main_models, kws::kInventorySize, mixtures, random);
+void load_models(BenchEngine& engine, int mixtures, std::mt19937& random) {
+  fill_models(engine.data.main_models, kws::kInventorySize, mixtures, random);
 }
 
 // Entries whose syllables at each level come from a fixed pool of distinct
 // (initial, final) pairs, visited in a shuffled cycle so that every pool node
 // is used; levels, tree, names and PhoneSeq are built as loading would.
-void load_vocabulary(RecognizerEngine& engine, std::mt19937& random) {
+void load_vocabulary(BenchEngine& engine, std::mt19937& random) {
   kws::Vocabulary& vocabulary = engine.vocabulary;
   for (kws::LexiconLevel& level : vocabulary.levels) level = {};
   vocabulary.names.clear();
@@ -124,9 +131,9 @@ void load_vocabulary(RecognizerEngine& engine, std::mt19937& random) {
   vocabulary.loaded_entry_count = kEntries;
 }
 
-RecognizerEngine& search_engine() {
-  static const std::unique_ptr<RecognizerEngine> engine = [] {
-    auto made = std::make_unique<RecognizerEngine>();
+BenchEngine& search_engine() {
+  static const std::unique_ptr<BenchEngine> engine = [] {
+    auto made = std::make_unique<BenchEngine>();
     std::mt19937 random(1234u);
     load_models(*made, 1, random);
     load_vocabulary(*made, random);
@@ -134,48 +141,48 @@ RecognizerEngine& search_engine() {
     for (int t = 0; t < kFrames; ++t) {
       for (int slot = 0; slot < kws::kInventorySize; ++slot) {
         for (int state = 1; state <= kEmittingStates; ++state) {
-          made->state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] =
+          made->work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] =
               score(random);
         }
       }
     }
-    fill_models(made->anti_models, kws::kMaxAntiModels, kws::kMixtureSlots, random);
+    fill_models(made->data.anti_models, kws::kMaxAntiModels, kws::kMixtureSlots, random);
     std::uniform_real_distribution<float> feature(-3.0f, 3.0f);
     for (int t = 0; t < kFrames; ++t) {
-      for (float& x : made->features[static_cast<std::size_t>(t)]) x = feature(random);
+      for (float& x : made->work.features[static_cast<std::size_t>(t)]) x = feature(random);
     }
-    made->search.frame_count = kFrames;
-    made->settings.keyword_spotting = 1;
-    made->settings.results_wanted = 10;
+    made->work.search.frame_count = kFrames;
+    made->work.settings.keyword_spotting = 1;
+    made->work.settings.results_wanted = 10;
     return made;
   }();
   return *engine;
 }
 
-void report_vocabulary(benchmark::State& state, const RecognizerEngine& engine) {
+void report_vocabulary(benchmark::State& state, const BenchEngine& engine) {
   int nodes = 0;
   for (const kws::LexiconLevel& level : engine.vocabulary.levels) nodes += level.count;
   state.counters["level_nodes"] = nodes;
-  state.counters["candidates"] = engine.search.candidate_count;
-  state.counters["results"] = engine.results.count;
+  state.counters["candidates"] = engine.work.search.candidate_count;
+  state.counters["results"] = engine.work.results.count;
 }
 
 void BM_ForwardPass(benchmark::State& state) {
-  RecognizerEngine& engine = search_engine();
+  BenchEngine& engine = search_engine();
   for (auto _ : state) {
-    benchmark::DoNotOptimize(kws::run_forward_pass(engine));
-    engine.search.stack.clear();
+    benchmark::DoNotOptimize(kws::run_forward_pass(engine.data, engine.vocabulary, engine.work));
+    engine.work.search.stack.clear();
   }
   report_vocabulary(state, engine);
 }
 BENCHMARK(BM_ForwardPass)->Unit(benchmark::kMillisecond);
 
 void BM_NBestSearch(benchmark::State& state) {
-  RecognizerEngine& engine = search_engine();
+  BenchEngine& engine = search_engine();
   for (auto _ : state) {
-    kws::run_forward_pass(engine);
+    kws::run_forward_pass(engine.data, engine.vocabulary, engine.work);
     const auto start = std::chrono::steady_clock::now();
-    kws::collect_nbest(engine);
+    kws::collect_nbest(engine.data, engine.vocabulary, engine.work);
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   report_vocabulary(state, engine);
@@ -183,58 +190,58 @@ void BM_NBestSearch(benchmark::State& state) {
 BENCHMARK(BM_NBestSearch)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_WholeSearch(benchmark::State& state) {
-  RecognizerEngine& engine = search_engine();
-  for (auto _ : state) kws::run_keyword_search(engine);
+  BenchEngine& engine = search_engine();
+  for (auto _ : state) kws::run_keyword_search(engine.data, engine.vocabulary, engine.work);
   report_vocabulary(state, engine);
 }
 BENCHMARK(BM_WholeSearch)->Unit(benchmark::kMillisecond);
 
 void BM_Verification(benchmark::State& state) {
-  RecognizerEngine& engine = search_engine();
-  kws::run_keyword_search(engine);
-  kws::order_results_for_display(engine);
-  for (auto _ : state) kws::verify_results(engine);
+  BenchEngine& engine = search_engine();
+  kws::run_keyword_search(engine.data, engine.vocabulary, engine.work);
+  kws::order_results_for_display(engine.work);
+  for (auto _ : state) kws::verify_results(engine.data, engine.vocabulary, engine.work);
   report_vocabulary(state, engine);
 }
 BENCHMARK(BM_Verification)->Unit(benchmark::kMillisecond);
 
 // Everything from the scored frames to the filled result lines.
 void BM_SearchAndVerification(benchmark::State& state) {
-  RecognizerEngine& engine = search_engine();
+  BenchEngine& engine = search_engine();
   for (auto _ : state) {
-    kws::run_keyword_search(engine);
-    kws::order_results_for_display(engine);
-    kws::verify_results(engine);
+    kws::run_keyword_search(engine.data, engine.vocabulary, engine.work);
+    kws::order_results_for_display(engine.work);
+    kws::verify_results(engine.data, engine.vocabulary, engine.work);
   }
   report_vocabulary(state, engine);
 }
 BENCHMARK(BM_SearchAndVerification)->Unit(benchmark::kMillisecond);
 
-RecognizerEngine& scoring_engine() {
-  static const std::unique_ptr<RecognizerEngine> engine = [] {
-    auto made = std::make_unique<RecognizerEngine>();
+BenchEngine& scoring_engine() {
+  static const std::unique_ptr<BenchEngine> engine = [] {
+    auto made = std::make_unique<BenchEngine>();
     std::mt19937 random(99u);
     load_models(*made, kws::kMixtureSlots, random);
     std::uniform_real_distribution<float> value(-3.0f, 3.0f);
-    for (float& x : made->features[0]) x = value(random);
+    for (float& x : made->work.features[0]) x = value(random);
     return made;
   }();
   return *engine;
 }
 
 void BM_MixtureScoringOneFrame(benchmark::State& state) {
-  RecognizerEngine& engine = scoring_engine();
+  BenchEngine& engine = scoring_engine();
   for (auto _ : state) {
-    kws::score_frame_mixture(engine, 0);
+    kws::score_frame_mixture(engine.data, engine.work, 0);
     benchmark::ClobberMemory();
   }
 }
 BENCHMARK(BM_MixtureScoringOneFrame)->Unit(benchmark::kMicrosecond);
 
 void BM_BestGaussianScoringOneFrame(benchmark::State& state) {
-  RecognizerEngine& engine = scoring_engine();
+  BenchEngine& engine = scoring_engine();
   for (auto _ : state) {
-    kws::score_frame_best_gaussian(engine, 0);
+    kws::score_frame_best_gaussian(engine.data, engine.work, 0);
     benchmark::ClobberMemory();
   }
 }

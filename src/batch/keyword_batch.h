@@ -30,9 +30,6 @@ namespace kws {
 struct UtteranceWorkspace;
 struct Vocabulary;
 
-inline constexpr int kBatchTestFiles = 50;
-inline constexpr int kDefaultBatchTestSet = 1;
-
 // The pass the batch procedures run: the whole recording without checks,
 // best-Gaussian state scores, 10 results wanted, verification on.
 PassOptions batch_pass_options();

@@ -31,18 +31,14 @@ int run(std::span<const std::string> arguments) {
     audio.samples.resize(kSampleBufferSamples);
   }
 
-  auto tables = std::make_unique<AnalysisTables>();
-  auto buffers = std::make_unique<FrontEndBuffers>();
+  auto front = std::make_unique<FrontEndOwner>();
   auto features = std::make_unique<FeatureMatrix>();
-  std::string refusal = analysis_setup(*tables);
-  if (refusal.empty()) refusal = allocate_analysis_buffers(*tables, buffers->vectors);
-  if (!refusal.empty()) {
+  if (const std::string refusal = front->set_up(); !refusal.empty()) {
     std::fprintf(stderr, "kws features: %s", refusal.c_str());
     return kExitFailure;
   }
-  const int frames = std::max(0, FrontEnd(*tables, *buffers)
-                                     .extract_features(audio.samples.data(), 0, static_cast<int>(audio.samples.size()),
-                                                       *features));
+  const int frames = std::max(
+      0, front->front_end().extract_features(audio.samples.data(), 0, static_cast<int>(audio.samples.size()), *features));
 
   std::printf("frames %d\n", frames);
   for (int t = 0; t < frames; ++t) {

@@ -130,6 +130,9 @@ struct LatticeOutcome {
   std::vector<std::string> report_lines;  // Big5, one per segment, as news.rep holds them
 };
 
+inline constexpr int kBatchTestFiles = 50;  // recordings per set
+inline constexpr int kDefaultBatchTestSet = 1;
+
 // The keyword batch test's running totals. 16 bits suffice: a run sees at
 // most 50 x 20 reference keywords and 50 x 200 candidates.
 struct KeywordBatchTotals {

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "frontend/analysis_setup.h"
 #include "models/hmm_model.h"
@@ -76,6 +77,20 @@ class FrontEnd {
 
   const AnalysisTables& tables_;
   FrontEndBuffers& buffers_;
+};
+
+// Tables and buffers together, for a tool or test on one thread that only
+// extracts features. About 90 KB; make it on the heap.
+struct FrontEndOwner {
+  AnalysisTables tables;
+  FrontEndBuffers buffers;
+
+  // Builds the tables and buffers; an empty string, or the allocation that failed.
+  std::string set_up() {
+    std::string refusal = analysis_setup(tables);
+    return refusal.empty() ? allocate_analysis_buffers(tables, buffers.vectors) : refusal;
+  }
+  FrontEnd front_end() { return FrontEnd(tables, buffers); }
 };
 
 }  // namespace kws

@@ -77,16 +77,14 @@ TEST(NoiseCalibration, StoredRecordingsUseTheirFiveQuietestStretches) {
     recording.insert(recording.end(), buffer.begin(), buffer.end());
   }
   recording.resize(recording.size() + 700, 5000);  // a partial stretch does not count
-  NoiseCalibration from_recording;
-  calibrate_trimming_from_recording(from_recording, recording);
+  const TrimThresholds from_recording = trimming_thresholds_from_recording(recording);
   const NoiseMeasurement quiet = measure_noise(constant(10));
-  EXPECT_EQ(from_recording.trim_high_threshold, quiet.trim_high_threshold);
-  EXPECT_EQ(from_recording.trim_low_threshold, quiet.trim_low_threshold);
+  EXPECT_EQ(from_recording.high, quiet.trim_high_threshold);
+  EXPECT_EQ(from_recording.low, quiet.trim_low_threshold);
 
-  NoiseCalibration too_short;
-  too_short.trim_high_threshold = 7;
-  calibrate_trimming_from_recording(too_short, std::vector<std::int16_t>(1599, 100));
-  EXPECT_EQ(too_short.trim_high_threshold, 0);
+  const TrimThresholds too_short = trimming_thresholds_from_recording(std::vector<std::int16_t>(1599, 100));
+  EXPECT_EQ(too_short.high, 0);
+  EXPECT_EQ(too_short.low, 0);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The keyword batch test: scoring candidates against the reference records,
 // running totals and their texts, a whole run over 50 synthesised recordings
 // with designed models, the oversized and missing recordings, and kws batch.
-#include "batch/keyword_batch_test.h"
+#include "batch/keyword_batch.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <memory>
 #include <tuple>
 
-#include "lexicon/vocabulary.h"
+#include "engine/engine.h"
 #include "support/big5_text.h"
 #include "support/capturing_sink.h"
 #include "support/fixture_data.h"
@@ -38,28 +38,27 @@ std::vector<AcceptedKeyword> candidates_of(const std::vector<std::string>& names
   return candidates;
 }
 
-TEST(KeywordBatchScoring, EachCandidateCountsOnceByExactBytesAndTheRecordIsReset) {
+TEST(KeywordBatchScoring, EachCandidateCountsOnceByExactBytes) {
   // A keyword listed twice still gives one detection per matching candidate,
   // and a repeated candidate is detected again.
   KeywordReferenceRecord record = record_of({big5("台北"), big5("台北"), big5("高雄")});
-  record.detected = record.false_alarms = 9;  // left from an earlier run
-  EXPECT_EQ(score_against_reference(record, candidates_of({big5("台北"), big5("新竹"), big5("台北")})),
-            (std::vector<bool>{true, false, true}));
-  EXPECT_EQ(record.detected, 2);
-  EXPECT_EQ(record.false_alarms, 1);
+  ReferenceScore score = score_against_reference(record, candidates_of({big5("台北"), big5("新竹"), big5("台北")}));
+  EXPECT_EQ(score.candidate_detected, (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(score.detected, 2);
+  EXPECT_EQ(score.false_alarms, 1);
 
   // Big5 trail bytes may be ASCII letters: A4 41 and A4 61 differ only in "case".
   const std::string nineteen(19, 'k');
   record = record_of({"abc", "\xA4\x41", nineteen});
-  EXPECT_EQ(score_against_reference(record, candidates_of({"ABC", "abc ", "ab", "\xA4\x61", "\xA4\x41", nineteen,
-                                                           nineteen + "k"})),
-            (std::vector<bool>{false, false, false, false, true, true, false}));
-  EXPECT_EQ(record.detected, 2);
-  EXPECT_EQ(record.false_alarms, 5);
+  score = score_against_reference(
+      record, candidates_of({"ABC", "abc ", "ab", "\xA4\x61", "\xA4\x41", nineteen, nineteen + "k"}));
+  EXPECT_EQ(score.candidate_detected, (std::vector<bool>{false, false, false, false, true, true, false}));
+  EXPECT_EQ(score.detected, 2);
+  EXPECT_EQ(score.false_alarms, 5);
 }
 
 TEST(KeywordBatchScoring, RatesComeFromTheRunningTotalsAndZeroDenominatorsShowNotApplicable) {
-  const std::vector<std::string> empty = batch_statistics_lines("tr1_1.wav", {}, record_of({}), 0);
+  const std::vector<std::string> empty = batch_statistics_lines("tr1_1.wav", {}, record_of({}), {}, 0);
   EXPECT_EQ(empty[8], "Detection Rate=  n/a");  // as wide as " 0.00"
   EXPECT_EQ(empty[9], "FalseAlarmRate=  n/a");
   EXPECT_EQ(batch_rate_text(1, 8), " 0.12");  // printf rounds the exact half to even
@@ -67,16 +66,16 @@ TEST(KeywordBatchScoring, RatesComeFromTheRunningTotalsAndZeroDenominatorsShowNo
   // File 1: both references found. File 2: nothing spoken, 台北 reported:
   // false, though detected in file 1. File 3: its one reference missed.
   KeywordBatchTotals totals;
-  KeywordReferenceRecord first = record_of({big5("台北"), big5("高雄")});
-  score_against_reference(first, candidates_of({big5("高雄"), big5("台北")}));
-  add_to_totals(totals, first, 2);
-  KeywordReferenceRecord second = record_of({});
-  EXPECT_EQ(score_against_reference(second, candidates_of({big5("台北")})), std::vector<bool>{false});
-  add_to_totals(totals, second, 1);
-  KeywordReferenceRecord third = record_of({big5("新竹")});
-  score_against_reference(third, {});
-  add_to_totals(totals, third, 0);
-  EXPECT_EQ(batch_statistics_lines("tr1_3.wav", totals, third, 0),
+  const KeywordReferenceRecord first = record_of({big5("台北"), big5("高雄")});
+  add_to_totals(totals, first, score_against_reference(first, candidates_of({big5("高雄"), big5("台北")})), 2);
+  const KeywordReferenceRecord second = record_of({});
+  const ReferenceScore false_alarm = score_against_reference(second, candidates_of({big5("台北")}));
+  EXPECT_EQ(false_alarm.candidate_detected, std::vector<bool>{false});
+  add_to_totals(totals, second, false_alarm, 1);
+  const KeywordReferenceRecord third = record_of({big5("新竹")});
+  const ReferenceScore missed = score_against_reference(third, {});
+  add_to_totals(totals, third, missed, 0);
+  EXPECT_EQ(batch_statistics_lines("tr1_3.wav", totals, third, missed, 0),
             (std::vector<std::string>{"tr1_3.wav", "*******************************", "Total_KWs=3", "Accepted_KWs=3",
                                       "Detected_KWs=2", "False_KWs=1", "LocalKWs=1 Cands=0 Detected:0",
                                       "-----------------------------", "Detection Rate= 0.67",
@@ -164,22 +163,35 @@ class KeywordBatchRun : public ::testing::Test {
  protected:
   void SetUp() override {
     directory_ = write_batch_data(testing::scratch_directory() / "data");
-    ASSERT_EQ(set_data_directory(*engine_, directory_.string()), "");
-    engine_start_up(*engine_);
-    ASSERT_TRUE(load_vocabulary(*engine_, "tones"));
-    engine_->settings.results_wanted = 10;
+    OrRefusal<std::shared_ptr<const LoadedData>> started = start_engine(directory_.string());
+    ASSERT_TRUE(started) << started.refusal().text;
+    data_ = *started;
+    OrRefusal<std::shared_ptr<const Vocabulary>> chosen = choose_vocabulary(*data_, "tones");
+    ASSERT_TRUE(chosen) << chosen.refusal().text;
+    vocabulary_ = *chosen;
+    OrRefusal<Workspace> workspace = make_workspace(*data_);
+    ASSERT_TRUE(workspace);
+    workspace_.emplace(std::move(*workspace));
+  }
+
+  OrRefusal<KeywordBatchSummary> run(KeywordBatchObserver& observer) {
+    return run_keyword_batch_test(*data_, *vocabulary_, 1, batch_pass_options(), observer, *workspace_);
   }
 
   std::filesystem::path recording(int n) const { return directory_ / "wave" / ("tr1_" + std::to_string(n) + ".wav"); }
 
   testing::CapturingSink sink_;
   std::filesystem::path directory_;
-  std::unique_ptr<RecognizerEngine> engine_ = std::make_unique<RecognizerEngine>();
+  std::shared_ptr<const LoadedData> data_;
+  std::shared_ptr<const Vocabulary> vocabulary_;
+  std::optional<Workspace> workspace_;
 };
 
 TEST_F(KeywordBatchRun, FindsTheSpokenKeywordsAndKeepsRunningTotals) {
   RecordingObserver observer;
-  const KeywordBatchSummary summary = run_keyword_batch_test(*engine_, 1, observer);
+  const OrRefusal<KeywordBatchSummary> run_summary = run(observer);
+  ASSERT_TRUE(run_summary);
+  const KeywordBatchSummary& summary = *run_summary;
   ASSERT_EQ(observer.reports.size(), 50u);
   KeywordBatchTotals expected;
   for (int n = 1; n <= kBatchTestFiles; ++n) {
@@ -228,7 +240,7 @@ TEST_F(KeywordBatchRun, ARecordingLongerThanTheSampleBufferIsCutToEightSeconds) 
   // 台北, then quiet up to 9.1 s.
   testing::write_wav_file(recording(1), testing::synthesise_entry(0, 800));
   RecordingObserver observer;
-  run_keyword_batch_test(*engine_, 1, observer);
+  ASSERT_TRUE(run(observer));
   const KeywordBatchFileReport& report = observer.reports[0];
   EXPECT_TRUE(report.truncated);
   EXPECT_EQ(report.sample_count, kSampleBufferSamples);
@@ -240,15 +252,15 @@ TEST_F(KeywordBatchRun, ARecordingLongerThanTheSampleBufferIsCutToEightSeconds) 
   EXPECT_FALSE(observer.reports[1].truncated);
 }
 
-TEST_F(KeywordBatchRun, AMissingRecordingEndsTheProcessNamingIt) {
-  std::filesystem::remove(recording(1));
-  EXPECT_EXIT(
-      {
-        testing::install_stderr_sink();
-        RecordingObserver observer;
-        run_keyword_batch_test(*engine_, 1, observer);
-      },
-      ::testing::ExitedWithCode(1), "^Cannot open test recording .*/wave/tr1_1\\.wav\n$");
+TEST_F(KeywordBatchRun, AMissingRecordingIsRefusedNamingItAfterTheFilesBefore) {
+  std::filesystem::remove(recording(2));
+  RecordingObserver observer;
+  const OrRefusal<KeywordBatchSummary> summary = run(observer);
+  ASSERT_FALSE(summary);
+  EXPECT_EQ(summary.refusal().text, "Cannot open test recording " + recording(2).string() + "\n");
+  EXPECT_EQ(summary.refusal().shown, Refusal::Shown::console);
+  EXPECT_EQ(observer.reports.size(), 1u);
+  EXPECT_TRUE(sink_.lines.empty()) << "the caller shows it";
 }
 
 // kws batch, the real binary. Skipped until the command is registered.

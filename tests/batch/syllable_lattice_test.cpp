@@ -14,7 +14,8 @@
 #include <memory>
 
 #include "batch/free_syllable_decoding.h"
-#include "engine/recognizer_engine.h"
+#include "batch/syllable_lattice_tables.h"
+#include "support/test_vocabulary.h"
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
 #include "support/big5_text.h"
@@ -59,14 +60,14 @@ using Path = std::vector<std::array<int, 3>>;  // syllable, start frame, duratio
 class SyllableLattice : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing::set_uniform_models(e, 1);
-    for (HmmModel& model : e.main_models.models()) {
+    testing::set_uniform_models(e.data, 1);
+    for (HmmModel& model : e.data.main_models.models()) {
       for (auto& row : model.log_transition) std::fill(std::begin(row), std::end(row), 0.0f);
     }
   }
   // Syllables A, B, C (indices 0..2, slots i and 112 + i) and silence (3).
   void use_three_syllables() {
-    testing::build_test_vocabulary(e, {{"ab", {{0, 112}}}, {"cd", {{1, 113}}}, {"ef", {{2, 114}}}});
+    testing::build_test_vocabulary(e.vocabulary, {{"ab", {{0, 112}}}, {"cd", {{1, 113}}}, {"ef", {{2, 114}}}});
     const char* texts[] = {"ㄅㄚ", "ㄆㄚˊ", "ㄇㄚˇ", "靜音"};
     for (int i = 0; i < 4; ++i) {
       std::snprintf(e.vocabulary.levels[0].nodes[i].syllable_text, kNodeSyllableBytes, "%s", big5(texts[i]).c_str());
@@ -75,28 +76,39 @@ class SyllableLattice : public ::testing::Test {
   // Both models of syllable i score value on frames first..last.
   void speak(int syllable, int first, int last, float value = kGood) {
     for (int t = first; t <= last; ++t) {
-      e.state_scores[t][syllable].fill(value);
-      e.state_scores[t][112 + syllable].fill(value);
+      e.work.state_scores[t][syllable].fill(value);
+      e.work.state_scores[t][112 + syllable].fill(value);
     }
   }
-  const SyllableLatticeRun& run() const { return e.syllable_lattice; }
+  const SyllableLatticeRun& run() const { return *lattice_; }
+  SyllableLatticeRun& lattice() { return *lattice_; }
+  // Decodes; false, with the message-box text kept, when refused.
+  bool decode(int frames) { return kept(decode_free_syllables(e.data, e.vocabulary, e.work, lattice(), frames)); }
+  bool kept(const std::optional<Refusal>& refusal) {
+    if (!refusal) return true;
+    EXPECT_EQ(refusal->shown, Refusal::Shown::message_box);
+    refusals.push_back(*refusal);
+    return false;
+  }
   Path path() const {
     Path segments;
     for (const PathSegment& s : run().path) segments.push_back({s.syllable, s.start_frame, s.duration});
     return segments;
   }
 
-  std::unique_ptr<RecognizerEngine> owner = std::make_unique<RecognizerEngine>();
-  RecognizerEngine& e = *owner;
+  std::unique_ptr<testing::TestEngine> owner = std::make_unique<testing::TestEngine>();
+  testing::TestEngine& e = *owner;
+  std::unique_ptr<SyllableLatticeRun> lattice_ = std::make_unique<SyllableLatticeRun>();
+  std::vector<Refusal> refusals;
   testing::CapturingSink sink;
 };
 
 TEST_F(SyllableLattice, WeightsAreTheStepIntoEachStateAddedOnStaysToo) {
-  testing::build_test_vocabulary(e, {{"ab", {{0, 112}}}});
-  HmmModel& initial = e.main_models.records[0];
-  HmmModel& final_model = e.main_models.records[112];
+  testing::build_test_vocabulary(e.vocabulary, {{"ab", {{0, 112}}}});
+  HmmModel& initial = e.data.main_models.records[0];
+  HmmModel& final_model = e.data.main_models.records[112];
   // Every element but the steps s-1 -> s is a loud wrong answer.
-  for (HmmModel* model : {&initial, &final_model, &e.main_models.records[kSilenceSlot]}) {
+  for (HmmModel* model : {&initial, &final_model, &e.data.main_models.records[kSilenceSlot]}) {
     for (auto& row : model->log_transition) std::fill(std::begin(row), std::end(row), -100.0f);
   }
   initial.state_count = 4;  // two emitting states
@@ -105,18 +117,18 @@ TEST_F(SyllableLattice, WeightsAreTheStepIntoEachStateAddedOnStaysToo) {
   initial.log_transition[2][3] = -0.125f;  // the exit
   final_model.log_transition[0][1] = -4.0f;
   final_model.log_transition[1][2] = -0.0625f;
-  testing::fill_state_scores(e, 4, kBad);
+  testing::fill_state_scores(e.work, 4, kBad);
   for (int t = 0; t < 4; ++t) {
-    e.state_scores[t][0][1] = -1.0f;
-    e.state_scores[t][0][2] = -2.0f;
-    e.state_scores[t][112][1] = -8.0f;
+    e.work.state_scores[t][0][1] = -1.0f;
+    e.work.state_scores[t][0][2] = -2.0f;
+    e.work.state_scores[t][112][1] = -8.0f;
   }
   // The silence node's slot fields point elsewhere: only slot 150 counts.
   e.vocabulary.levels[0].nodes[1].initial_model_slot = 5;
-  e.main_models.records[kSilenceSlot].log_transition[0][1] = -0.5f;
-  e.main_models.records[kSilenceSlot].log_transition[1][2] = -0.25f;
-  e.state_scores[0][kSilenceSlot][1] = -2.0f;
-  ASSERT_TRUE(decode_free_syllables(e, 4));
+  e.data.main_models.records[kSilenceSlot].log_transition[0][1] = -0.5f;
+  e.data.main_models.records[kSilenceSlot].log_transition[1][2] = -0.25f;
+  e.work.state_scores[0][kSilenceSlot][1] = -2.0f;
+  ASSERT_TRUE(decode(4));
 
   const auto& ends = run().tables.end_scores[0];
   EXPECT_LE(ends[1], kUnreached);  // three states need three frames
@@ -130,11 +142,11 @@ TEST_F(SyllableLattice, WeightsAreTheStepIntoEachStateAddedOnStaysToo) {
 
 TEST_F(SyllableLattice, ASyllableOfExactlyTwelveFramesCannotEndASegment) {
   use_three_syllables();
-  testing::fill_state_scores(e, 60, kBad);
+  testing::fill_state_scores(e.work, 60, kBad);
   speak(0, 0, 19);
   speak(1, 20, 31);  // entered from frame 19: 31 - 19 = 12, not more
   speak(2, 32, 59);
-  ASSERT_TRUE(decode_free_syllables(e, 60));
+  ASSERT_TRUE(decode(60));
   EXPECT_EQ(run().tables.end_scores[1][31], 1.0f);
   EXPECT_EQ(run().tables.end_start_frames[1][31], 19);
   EXPECT_NE(run().tables.best_end_syllables[31], 1);
@@ -142,33 +154,33 @@ TEST_F(SyllableLattice, ASyllableOfExactlyTwelveFramesCannotEndASegment) {
   EXPECT_EQ(path(), (Path{{0, 0, 19}, {1, 19, 13}, {2, 32, 27}}));
 
   // The final syllable obeys the same rule: T - start must exceed 12.
-  testing::fill_state_scores(e, 13, kBad);
+  testing::fill_state_scores(e.work, 13, kBad);
   speak(1, 0, 12, -1.0f);  // B everywhere better than A, both entered at 0
-  ASSERT_TRUE(decode_free_syllables(e, 12));
+  ASSERT_TRUE(decode(12));
   EXPECT_EQ(path(), (Path{{0, 0, 11}}));  // nobody qualifies: syllable 0
-  ASSERT_TRUE(decode_free_syllables(e, 13));
+  ASSERT_TRUE(decode(13));
   EXPECT_EQ(path(), (Path{{1, 0, 12}}));  // one syllable: T - start - 1 frames
 
   // A single frame: no syllable's end is reached, its start (-1) is taken
   // as frame 0, and the lattice holds the silence, the one that can end.
-  ASSERT_TRUE(decode_free_syllables(e, 1));
+  ASSERT_TRUE(decode(1));
   EXPECT_EQ(path(), (Path{{0, 0, 0}}));
-  build_syllable_lattice(e);
+  build_syllable_lattice(e.data, e.vocabulary, e.work, lattice());
   EXPECT_EQ(run().lattice.at(0).at(0).syllable, 3);
 }
 
 TEST_F(SyllableLattice, TracedSegmentsAreRescoredAloneRankedAndWritten) {
   use_three_syllables();
-  testing::fill_state_scores(e, 60, kBad);
+  testing::fill_state_scores(e.work, 60, kBad);
   speak(0, 0, 19);
   speak(1, 20, 39);
   speak(2, 40, 59);
-  e.syllable_lattice.depth = 2;
-  ASSERT_TRUE(decode_free_syllables(e, 60));
+  lattice().depth = 2;
+  ASSERT_TRUE(decode(60));
   // A segment starts at the frame it was entered from, the previous one's
   // last frame; the last segment lasts T - start - 1 frames.
   EXPECT_EQ(path(), (Path{{0, 0, 19}, {1, 19, 20}, {2, 39, 20}}));
-  build_syllable_lattice(e);
+  build_syllable_lattice(e.data, e.vocabulary, e.work, lattice());
 
   // Segment B spans frames 19..38. Entered only at frame 19, B pays for
   // that frame (1 - 10). In segment A, B, C and silence tie at -189:
@@ -201,23 +213,24 @@ TEST_F(SyllableLattice, TracedSegmentsAreRescoredAloneRankedAndWritten) {
 
 TEST_F(SyllableLattice, FrameAndSegmentBoundsAreRefusedWithAMessage) {
   use_three_syllables();
-  testing::fill_state_scores(e, kMaxFrames, kBad);
-  EXPECT_FALSE(decode_free_syllables(e, kMaxFrames + 1));
-  EXPECT_FALSE(decode_free_syllables(e, 0));
-  ASSERT_EQ(sink.boxes.size(), 2u);
-  EXPECT_NE(sink.boxes[0].find("801 frames"), std::string::npos) << sink.boxes[0];
-  EXPECT_TRUE(decode_free_syllables(e, kMaxFrames));
+  testing::fill_state_scores(e.work, kMaxFrames, kBad);
+  EXPECT_FALSE(decode(kMaxFrames + 1));
+  EXPECT_FALSE(decode(0));
+  ASSERT_EQ(refusals.size(), 2u);
+  EXPECT_NE(refusals[0].text.find("801 frames"), std::string::npos) << refusals[0].text;
+  EXPECT_TRUE(decode(kMaxFrames));
 
   // Nothing reachable: every path stays at minus infinity, no syllable ever
   // qualifies, and the trace walks back a few frames at a time.
-  testing::fill_state_scores(e, kMaxFrames, kMinusInfinity);
-  EXPECT_FALSE(decode_free_syllables(e, kMaxFrames));
-  ASSERT_EQ(sink.boxes.size(), 3u);
-  EXPECT_NE(sink.boxes[2].find("more than 300 segments"), std::string::npos) << sink.boxes[2];
+  testing::fill_state_scores(e.work, kMaxFrames, kMinusInfinity);
+  EXPECT_FALSE(decode(kMaxFrames));
+  ASSERT_EQ(refusals.size(), 3u);
+  EXPECT_NE(refusals[2].text.find("more than 300 segments"), std::string::npos) << refusals[2].text;
+  EXPECT_FALSE(refusals[2].ends_station);
   EXPECT_TRUE(run().path.empty());
 
   e.vocabulary.levels[0] = {};  // no vocabulary: no silence node
-  EXPECT_FALSE(decode_free_syllables(e, 10));
+  EXPECT_FALSE(decode(10));
 }
 
 // The driver on real features: models of one Gaussian each, an analysis set-up.
@@ -225,8 +238,8 @@ class SyllableLatticeDriver : public SyllableLattice {
  protected:
   void SetUp() override {
     SyllableLattice::SetUp();
-    front_end().analysis_setup();
-    e.sample_buffer = std::make_unique<std::int16_t[]>(kSampleBufferSamples);
+    ASSERT_EQ(analysis_setup(e.data.analysis), "");
+    ASSERT_EQ(allocate_analysis_buffers(e.data.analysis, e.work.front_end.vectors), "");
     use_three_syllables();
     folder_ = testing::scratch_directory();
     std::filesystem::create_directories(folder_ / "dat");
@@ -238,47 +251,57 @@ class SyllableLatticeDriver : public SyllableLattice {
     return {(folder_ / "rec.raw").string(), folder_.string()};
   }
 
+  bool run_lattice(const LatticeFiles& files) {
+    const OrRefusal<LatticeOutcome> outcome = run_syllable_lattice(e.data, e.vocabulary, files, e.work, lattice());
+    if (outcome) return true;
+    refusals.push_back(outcome.refusal());
+    return false;
+  }
+
   std::filesystem::path folder_;
 };
 
 TEST_F(SyllableLatticeDriver, RecordingsBeyondTheSampleBufferAreRefusedAndNothingIsWritten) {
-  EXPECT_FALSE(run_syllable_lattice(e, files_for(kSampleBufferSamples + 1)));
-  ASSERT_EQ(sink.boxes.size(), 1u);
-  EXPECT_NE(sink.boxes[0].find("more than the 128000"), std::string::npos) << sink.boxes[0];
+  EXPECT_FALSE(run_lattice(files_for(kSampleBufferSamples + 1)));
+  ASSERT_EQ(refusals.size(), 1u);
+  EXPECT_NE(refusals[0].text.find("more than the 128000"), std::string::npos) << refusals[0].text;
+  EXPECT_FALSE(refusals[0].ends_station);
   EXPECT_FALSE(std::filesystem::exists(folder_ / "news.rep"));
 
-  EXPECT_FALSE(run_syllable_lattice(e, files_for(319)));
-  EXPECT_NE(sink.boxes.at(1).find("too few for one 320-sample frame"), std::string::npos) << sink.boxes[1];
+  EXPECT_FALSE(run_lattice(files_for(319)));
+  EXPECT_NE(refusals.at(1).text.find("too few for one 320-sample frame"), std::string::npos) << refusals[1].text;
   EXPECT_FALSE(std::filesystem::exists(folder_ / "news.rep"));
 
   // The whole buffer is 799 frames, within every table.
-  ASSERT_TRUE(run_syllable_lattice(e, files_for(kSampleBufferSamples)));
+  ASSERT_TRUE(run_lattice(files_for(kSampleBufferSamples)));
   EXPECT_EQ(run().frame_count, kSampleBufferSamples / 160 - 1);
   EXPECT_EQ(read_bytes(folder_ / "news.rep"), report_text(run()));
   EXPECT_EQ(read_bytes(folder_ / "dat" / "rec.dat"), lattice_file_bytes(run()));  // rec.raw cut at the "."
   EXPECT_EQ(read_bytes(folder_ / "syllable.h"), syllable_index_text(e.vocabulary, 4));
 
   EXPECT_EQ(lattice_name("/a.b/news.take2.wav"), "news");
-  e.data_directory = "/station";
-  EXPECT_EQ(station_lattice_files(e).recording, "/station/wave/n34512.wav");
-  EXPECT_EQ(station_lattice_files(e).output_folder, "/station");
+  e.data.data_directory = "/station";
+  EXPECT_EQ(station_lattice_files(e.data).recording, "/station/wave/n34512.wav");
+  EXPECT_EQ(station_lattice_files(e.data).output_folder, "/station");
 }
 
-TEST_F(SyllableLatticeDriver, FileFailuresShowTheirFixedTextAndEndWithStatusOne) {
+TEST_F(SyllableLatticeDriver, FileFailuresAreRefusedWithTheirFixedTexts) {
   const LatticeFiles files = files_for(16000);
-  const auto in_child = [this](LatticeFiles child_files) {
-    testing::install_stderr_sink();
-    run_syllable_lattice(e, child_files);
+  const auto refused = [this](const LatticeFiles& attempt) {
+    EXPECT_FALSE(run_lattice(attempt));
+    if (refusals.empty()) return std::string();
+    EXPECT_EQ(refusals.back().shown, Refusal::Shown::message_box);
+    EXPECT_TRUE(refusals.back().ends_station);
+    return refusals.back().text;
   };
-  EXPECT_EXIT(in_child({(folder_ / "missing.wav").string(), folder_.string()}), ExitedWithCode(1),
-              "Open source error!\n");
-  EXPECT_EXIT(in_child({files.recording, (folder_ / "no-such-folder").string()}), ExitedWithCode(1),
-              "Open news.rep error!\n");
+  EXPECT_EQ(refused({(folder_ / "missing.wav").string(), folder_.string()}), "Open source error!\n");
+  EXPECT_EQ(refused({files.recording, (folder_ / "no-such-folder").string()}), "Open news.rep error!\n");
   std::filesystem::remove(folder_ / "dat");  // the lattice file cannot be created
-  EXPECT_EXIT(in_child(files), ExitedWithCode(1), "Open syllable.h error!\n");
+  EXPECT_EQ(refused(files), "Open syllable.h error!\n");
   std::filesystem::create_directories(folder_ / "dat");
   std::filesystem::create_directories(folder_ / "syllable.h");  // a folder in the index file's way
-  EXPECT_EXIT(in_child(files), ExitedWithCode(1), "Open syllable.h error!\n");
+  EXPECT_EQ(refused(files), "Open syllable.h error!\n");
+  EXPECT_TRUE(sink.boxes.empty()) << "the caller shows them";
 }
 
 // --- kws lattice ----------------------------------------------------------

@@ -86,11 +86,18 @@ TEST(KwsCommand, CheckDataSummarisesTheDataDirectory) {
 
 TEST(KwsCommand, StartUpFailuresExitWithStatusOneAndTheirMessage) {
   const auto directory = testing::write_fixture_data_directory(testing::scratch_directory() / "data");
-  std::filesystem::remove(directory / "rcdmodel");
-  const CommandRun run = kws("check-data --data " + directory.string());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Open file models error!\n");
-  EXPECT_EQ(run.out, "");
+  const auto check_without = [&](const char* file) {
+    const auto saved = directory / "saved";
+    std::filesystem::rename(directory / file, saved);
+    const CommandRun run = kws("check-data --data " + directory.string());
+    std::filesystem::rename(saved, directory / file);
+    EXPECT_EQ(run.status, 1) << file;
+    EXPECT_EQ(run.out, "") << file;
+    return run.err;
+  };
+  EXPECT_EQ(check_without("rcdmodel"), "Open file models error!\n");        // a console line
+  EXPECT_EQ(check_without("train_index.txt"), "Open train_index.txt error!\n");  // a message box
+  EXPECT_EQ(check_without("dict1.bin"), "Open File Table read error !!\n");  // after a key (none comes)
 }
 
 TEST(KwsCommand, UsageErrorsExitWithStatusTwoAndHelpWithZero) {

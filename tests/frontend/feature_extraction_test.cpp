@@ -36,20 +36,26 @@ std::vector<std::int16_t> synthetic_signal(int count, unsigned seed = 20240611u)
 class FeatureExtraction : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    front_ = new FrontEnd;
-    front_->analysis_setup();
+    owner_ = new FrontEndOwner;
+    ASSERT_EQ(owner_->set_up(), "");
+    front_ = new FrontEnd(owner_->front_end());
   }
-  static void TearDownTestSuite() { delete front_; }
+  static void TearDownTestSuite() {
+    delete front_;
+    delete owner_;
+  }
 
   int extract(const std::vector<std::int16_t>& audio, int end = -1) {
     return front_->extract_features(audio.data(), 0, end < 0 ? static_cast<int>(audio.size()) : end, *features_);
   }
   const FeatureVector& row(int t) const { return (*features_)[t]; }
 
+  static FrontEndOwner* owner_;
   static FrontEnd* front_;
   std::unique_ptr<FeatureMatrix> features_ = std::make_unique<FeatureMatrix>();
 };
 
+FrontEndOwner* FeatureExtraction::owner_ = nullptr;
 FrontEnd* FeatureExtraction::front_ = nullptr;
 
 TEST_F(FeatureExtraction, FrameCountsAndSilence) {
@@ -57,7 +63,7 @@ TEST_F(FeatureExtraction, FrameCountsAndSilence) {
   (*features_)[0].fill(-7.0f);
   for (auto [length, frames] : {std::pair{100, -1}, {319, 0}, {320, 1}, {479, 1}, {480, 2}, {128000, 799}}) {
     EXPECT_EQ(extract(audio, length), frames) << length;
-    EXPECT_EQ(front_->analysis().frame_count, frames) << length;
+    EXPECT_EQ(owner_->buffers.frame_count, frames) << length;
     if (length == 319) {
       EXPECT_EQ(row(0)[0], -7.0f) << "nothing is computed without a whole frame";
     }

@@ -9,7 +9,8 @@
 #include <memory>
 #include <set>
 
-#include "engine/recognizer_engine.h"
+#include "engine/engine_start_up.h"
+#include "lexicon/vocabulary.h"
 #include "engine/start_up_files.h"
 #include "lexical_data/reading_data.h"
 #include "lexicon/syllable_decomposition.h"
@@ -92,7 +93,7 @@ class BundledReadingTable : public ::testing::Test {
     return readings;
   }
   std::string bytes_;
-  std::unique_ptr<RecognizerEngine> engine_ = std::make_unique<RecognizerEngine>();
+  std::unique_ptr<LoadedData> engine_ = std::make_unique<LoadedData>();
 };
 
 TEST_F(BundledReadingTable, IsExactlyTheStationsTableOfValidEntries) {
@@ -147,15 +148,16 @@ class BundledVocabulary : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BundledVocabulary, LoadsWithoutAnyMessageWithinCapacity) {
   testing::CapturingSink sink;
-  auto engine = std::make_unique<RecognizerEngine>();
+  auto engine = std::make_unique<LoadedData>();
   ASSERT_EQ(set_data_directory(*engine, kData.string()), "");
   testing::set_uniform_models(*engine, 2);
-  ASSERT_TRUE(load_vocabulary(*engine, GetParam()));
+  auto loaded = std::make_unique<Vocabulary>();
+  ASSERT_EQ(load_vocabulary(engine->data_directory, engine->main_models, GetParam(), *loaded), std::nullopt);
   EXPECT_EQ(sink.boxes, std::vector<std::string>{});
   EXPECT_EQ(sink.lines, std::vector<std::string>{});
 
   const std::vector<Entry> entries = entries_of(GetParam());
-  const Vocabulary& vocabulary = engine->vocabulary;
+  const Vocabulary& vocabulary = *loaded;
   ASSERT_GT(vocabulary.loaded_entry_count, 0);
   EXPECT_EQ(vocabulary.loaded_entry_count, static_cast<int>(entries.size()));
   EXPECT_LE(vocabulary.loaded_entry_count, kMaxVocabularyEntries);
@@ -169,7 +171,7 @@ TEST_P(BundledVocabulary, LoadsWithoutAnyMessageWithinCapacity) {
     }
   }
   for (int i = 0; i < vocabulary.loaded_entry_count; ++i) {
-    EXPECT_EQ(word_list_line(*engine, i), format_text("%5d ", i + 1) + entries[static_cast<std::size_t>(i)].word);
+    EXPECT_EQ(word_list_line(vocabulary, i), format_text("%5d ", i + 1) + entries[static_cast<std::size_t>(i)].word);
   }
 }
 

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/recognizer_engine.h"
+#include "engine/engine.h"
+#include "engine/engine_start_up.h"
 #include "models/model_inventory.h"
 #include "support/big5_text.h"
 #include "support/capturing_sink.h"
@@ -16,9 +17,11 @@
 namespace kws {
 namespace {
 
+using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Pair;
+using ::testing::Not;
 using testing::big5;
 
 // 北 is a tone variant of the last syllable of 台北 and 竹北; 竹 ends 新竹 and starts 竹北.
@@ -55,13 +58,17 @@ class VocabularyLoading : public ::testing::Test {
     testing::write_file(directory_ / "qorphone.tbl", big5(table));
   }
 
-  // UTF-8 texts, written as Big5.
+  // UTF-8 texts, written as Big5. True when loaded; a refusal is kept.
   bool load(const std::string& name, std::string_view words, std::string_view syllables) {
     testing::write_file(directory_ / "data" / (name + ".dat"), big5(words));
     testing::write_file(directory_ / "data" / (name + ".spl"), big5(syllables));
-    return load_vocabulary(*engine_, name);
+    return load_named(name);
   }
-  const Vocabulary& vocabulary() const { return engine_->vocabulary; }
+  bool load_named(const std::string& name) {
+    refusal_ = load_vocabulary(engine_->data_directory, engine_->main_models, name, *vocabulary_);
+    return !refusal_;
+  }
+  const Vocabulary& vocabulary() const { return *vocabulary_; }
   const LevelNode& node(int level, int index) const { return vocabulary().levels[level].nodes.at(index); }
   int count(int level) const { return vocabulary().levels[level].count; }
   void expect_no_counted_nodes() const {
@@ -71,7 +78,9 @@ class VocabularyLoading : public ::testing::Test {
 
   testing::CapturingSink sink_;
   std::filesystem::path directory_;
-  std::unique_ptr<RecognizerEngine> engine_ = std::make_unique<RecognizerEngine>();
+  std::unique_ptr<LoadedData> engine_ = std::make_unique<LoadedData>();
+  std::unique_ptr<Vocabulary> vocabulary_ = std::make_unique<Vocabulary>();
+  std::optional<Refusal> refusal_;
 };
 
 TEST_F(VocabularyLoading, SharesNodesOfEqualModelPairsInLevelsAndTree) {
@@ -98,7 +107,7 @@ TEST_F(VocabularyLoading, SharesNodesOfEqualModelPairsInLevelsAndTree) {
   EXPECT_THAT(children(root->first_child->next_sibling), ElementsAre(Pair(1, 1)));
   EXPECT_EQ(vocabulary().tree.node_count(), 6u);
 
-  EXPECT_EQ(word_list_line(*engine_, 3), "    4 " + big5("竹北"));
+  EXPECT_EQ(word_list_line(vocabulary(), 3), "    4 " + big5("竹北"));
 }
 
 TEST_F(VocabularyLoading, AppendsSilenceAndFillerAndFindsPhoneTableIndices) {
@@ -180,8 +189,11 @@ TEST_F(VocabularyLoading, RefusesAVocabularyBeyondTheSearchCapacity) {
   EXPECT_EQ(count(14), 20);
 
   EXPECT_FALSE(load("長", words, syllables));
-  EXPECT_THAT(sink_.boxes.back(), HasSubstr("長"));
-  EXPECT_THAT(sink_.boxes.back(), HasSubstr("level 14 holds 21"));
+  ASSERT_TRUE(refusal_);
+  EXPECT_EQ(refusal_->shown, Refusal::Shown::message_box);
+  EXPECT_FALSE(refusal_->ends_station);  // the station goes on without a vocabulary
+  EXPECT_THAT(refusal_->text, HasSubstr("長"));
+  EXPECT_THAT(refusal_->text, HasSubstr("level 14 holds 21"));
   EXPECT_EQ(vocabulary().entry_count, 0);
   EXPECT_EQ(vocabulary().loaded_entry_count, 0);
   EXPECT_TRUE(vocabulary().names.empty() && vocabulary().phone_seqs.empty());
@@ -192,7 +204,7 @@ TEST_F(VocabularyLoading, RefusesAVocabularyBeyondTheSearchCapacity) {
 
 TEST_F(VocabularyLoading, ReloadingReplacesThePreviousVocabulary) {
   ASSERT_TRUE(load("old", kWords, kSyllables));
-  release_lexicon_tree(engine_->vocabulary);
+  release_lexicon_tree(*vocabulary_);
   EXPECT_EQ(vocabulary().tree.root(), nullptr);
   EXPECT_EQ(vocabulary().entry_count, 0);
 
@@ -202,11 +214,11 @@ TEST_F(VocabularyLoading, ReloadingReplacesThePreviousVocabulary) {
   EXPECT_EQ(count(1), 0);
   EXPECT_THAT(children(vocabulary().tree.root()), ElementsAre(Pair(0, 1)));
 
-  // Choosing a vocabulary also asks the search for the station's ten results.
-  engine_->settings.results_wanted = 3;
-  ASSERT_TRUE(choose_vocabulary(*engine_, "old"));
-  EXPECT_EQ(engine_->settings.results_wanted, 10);
-  EXPECT_EQ(vocabulary().entry_count, 4);
+  // Choosing a vocabulary makes a new value; the one a pass holds stays as it was.
+  const OrRefusal<std::shared_ptr<const Vocabulary>> chosen = choose_vocabulary(*engine_, "old");
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ((*chosen)->entry_count, 4);
+  EXPECT_EQ(vocabulary().entry_count, 1);
 
   ASSERT_TRUE(load("empty", "", ""));
   EXPECT_EQ(vocabulary().entry_count, 0);
@@ -215,7 +227,7 @@ TEST_F(VocabularyLoading, ReloadingReplacesThePreviousVocabulary) {
   EXPECT_STREQ(node(0, 0).initial_model_name, "sil");
   EXPECT_EQ(vocabulary().tree.root()->first_child, nullptr);
 
-  engine_shut_down(*engine_);
+  release_vocabulary(*vocabulary_);
   EXPECT_TRUE(vocabulary().levels[0].nodes.empty());
   EXPECT_EQ(vocabulary().tree.root(), nullptr);
 }
@@ -240,20 +252,20 @@ TEST_F(VocabularyLoading, UnmappedHalvesTakeTheFillerHalvesAndMapErrorNeedsBoth)
   EXPECT_EQ(sink_.boxes.size(), 1u);
 }
 
-using VocabularyLoadingDeathTest = VocabularyLoading;
-
-TEST_F(VocabularyLoadingDeathTest, AMissingFileEndsTheProcess) {
-  const auto load_in_child = [&](const std::string& name) {
-    testing::install_stderr_sink();
-    load_vocabulary(*engine_, name);
+TEST_F(VocabularyLoading, MissingFilesAreRefusedWithTheStationsTexts) {
+  const auto refused = [&](const std::string& name) {
+    EXPECT_FALSE(load_named(name));
+    EXPECT_TRUE(refusal_ && refusal_->ends_station && refusal_->shown == Refusal::Shown::message_box);
+    EXPECT_EQ(vocabulary().entry_count, 0);
+    return refusal_ ? refusal_->text : std::string();
   };
-  // The texts hold no regular-expression characters but '.', which matches itself too.
-  EXPECT_EXIT(load_in_child("v"), ::testing::ExitedWithCode(1), "Open File Data.dat error !!\n");
+  EXPECT_EQ(refused("v"), "Open File Data.dat error !!\n");
   testing::write_file(directory_ / "data" / "v.dat", "1 x\n");
-  EXPECT_EXIT(load_in_child("v"), ::testing::ExitedWithCode(1), "Open File Data.spl error !!\n");
+  EXPECT_EQ(refused("v"), "Open File Data.spl error !!\n");
   testing::write_file(directory_ / "data" / "v.spl", "");
   std::filesystem::remove(directory_ / "qorphone.tbl");
-  EXPECT_EXIT(load_in_child("v"), ::testing::ExitedWithCode(1), "Open File qorphone.tbl error !!\n");
+  EXPECT_EQ(refused("v"), "Open File qorphone.tbl error !!\n");
+  EXPECT_THAT(sink_.boxes, Each(Not(HasSubstr("Open File"))));  // refusals are the caller's to show
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <memory>
 #include <set>
 
-#include "engine/recognizer_engine.h"
+#include "engine/engine_start_up.h"
 #include "engine/start_up_files.h"
 #include "lexical_data/character_readings.h"
 #include "lexical_data/name_readings.h"
@@ -100,13 +100,14 @@ TEST_F(SharedData, WritesRecipesThatKeepEveryPromiseAndAVocabularyTheStationLoad
   std::filesystem::copy_file(output / "vocab" / "aishell.dat", data / "data" / "aishell.dat");
   std::filesystem::copy_file(output / "vocab" / "aishell.spl", data / "data" / "aishell.spl");
   kws::testing::CapturingSink sink;
-  auto engine = std::make_unique<RecognizerEngine>();
+  auto engine = std::make_unique<LoadedData>();
   ASSERT_EQ(set_data_directory(*engine, data.string()), "");
   kws::testing::set_uniform_models(*engine, 2);
-  ASSERT_TRUE(load_vocabulary(*engine, "aishell"));
+  auto vocabulary = std::make_unique<Vocabulary>();
+  ASSERT_EQ(load_vocabulary(engine->data_directory, engine->main_models, "aishell", *vocabulary), std::nullopt);
   EXPECT_EQ(sink.boxes, std::vector<std::string>{});
   EXPECT_EQ(sink.lines, std::vector<std::string>{});
-  EXPECT_EQ(engine->vocabulary.loaded_entry_count, static_cast<int>(outputs.real_vocabulary.size()));
+  EXPECT_EQ(vocabulary->loaded_entry_count, static_cast<int>(outputs.real_vocabulary.size()));
 
   // At least a hundred words the test says, as many it does not.
   std::set<std::string> said;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/recognizer_engine.h"
+#include "support/test_vocabulary.h"
 #include "models/model_inventory.h"
 #include "search/keyword_search.h"
 #include "support/test_vocabulary.h"
@@ -32,24 +32,24 @@ class StackDecoder : public testing::SearchTest {
  protected:
   void SetUp() override {
     SearchTest::SetUp();
-    engine_->settings.results_wanted = 10;
+    engine_->work.settings.results_wanted = 10;
   }
   std::vector<Found> found() const {
-    const RecognitionResults& r = engine_->results;
+    const RecognitionResults& r = engine_->work.results;
     std::vector<Found> all;
     for (int i = 0; i < r.count; ++i) all.push_back({r.entries[i], r.scores[i], r.start_frames[i], r.end_frames[i]});
     return all;
   }
-  const HypothesisStack& stack() const { return engine_->search.stack; }
+  const HypothesisStack& stack() const { return engine_->work.search.stack; }
 };
 
 TEST_F(StackDecoder, BubblePassCarriesTheBestFromTheTailToTheHead) {
-  HypothesisStack& entries = engine_->search.stack;
+  HypothesisStack& entries = engine_->work.search.stack;
   for (const float priority : {3.0f, 1.0f, 5.0f, 5.0f, 2.0f}) {
     entries.emplace_back().priority = priority;
     entries.back().node_index = static_cast<std::int16_t>(entries.size() - 1);
   }
-  bubble_best_to_top(*engine_);
+  bubble_best_to_top(engine_->work);
   std::vector<int> order;
   for (const StackEntry& entry : entries) order.push_back(entry.node_index);
   EXPECT_EQ(order, (std::vector<int>{2, 0, 1, 3, 4}));  // of the equal 5s, the one nearer the head
@@ -57,8 +57,8 @@ TEST_F(StackDecoder, BubblePassCarriesTheBestFromTheTailToTheHead) {
 
 TEST_F(StackDecoder, OneSyllableEntryCompletesOnItsFirstExpansion) {
   use({{"AA", {{2, 114}}}}, 4, -1.0f, 0);
-  ASSERT_TRUE(run_forward_pass(*engine_));
-  ASSERT_TRUE(expand_top(*engine_));
+  ASSERT_TRUE(run_forward_pass(engine_->data, engine_->vocabulary, engine_->work));
+  ASSERT_TRUE(expand_top(engine_->data, engine_->vocabulary, engine_->work));
   ASSERT_EQ(stack().size(), 1u);
   EXPECT_EQ(stack().front().complete, 1);
   EXPECT_EQ(stack().front().priority, -4.0f);
@@ -70,68 +70,68 @@ TEST_F(StackDecoder, LeadingFillerGivesTheEarliestBestStartFrame) {
   // Frame 0 is poor for the keyword; every start from frame 2 on then ties at -8.
   use({{"AA", {{2, 114}}}}, 8, -1.0f, 1);
   score({2, 114}, 0, 0, -10.0f);
-  run_keyword_search(*engine_);
+  run_keyword_search(engine_->data, engine_->vocabulary, engine_->work);
   EXPECT_EQ(found(), (std::vector<Found>{{0, -8.0f, 2, 7}}));  // earlier ends with trailing filler only tie
 }
 
 TEST_F(StackDecoder, HomophonesGiveConsecutiveEqualResultsAndTheStackMayRunEmpty) {
   use({{"AA", {{5, 117}}}, {"BB", {{6, 118}}}, {"CC", {{5, 117}}}}, 4, -1.0f, 0);
   score({6, 118}, 0, 3, -2.0f);
-  engine_->results.count = 9;  // left from an earlier utterance
-  run_keyword_search(*engine_);
+  engine_->work.results.count = 9;  // left from an earlier utterance
+  run_keyword_search(engine_->data, engine_->vocabulary, engine_->work);
   EXPECT_EQ(found(), (std::vector<Found>{{0, -4.0f, 0, 3}, {2, -4.0f, 0, 3}, {1, -8.0f, 0, 3}}));
-  EXPECT_EQ(engine_->results.lines[1], "3 CC -4.00");
+  EXPECT_EQ(engine_->work.results.lines[1], "3 CC -4.00");
   EXPECT_TRUE(stack().empty());
-  EXPECT_EQ(engine_->search.stack_size, 0);
+  EXPECT_EQ(engine_->work.search.stack_size, 0);
 }
 
 TEST_F(StackDecoder, StopsAtTheWantedNumberOfResults) {
   // All three tie; of equal last syllables the higher node index is tried first.
   use({{"AA", {{5, 117}}}, {"BB", {{6, 118}}}, {"CC", {{5, 117}}}}, 4, -1.0f, 0);
-  engine_->settings.results_wanted = 1;
-  run_keyword_search(*engine_);
+  engine_->work.settings.results_wanted = 1;
+  run_keyword_search(engine_->data, engine_->vocabulary, engine_->work);
   EXPECT_EQ(found(), (std::vector<Found>{{1, -4.0f, 0, 3}}));
   EXPECT_TRUE(stack().empty());
 }
 
 TEST_F(StackDecoder, ChildPriorityLeavesOutFrameZero) {
   use({{"AB", {{0, 112}, {1, 113}}}}, 4, -1.0f, 0);
-  ASSERT_TRUE(run_forward_pass(*engine_));
-  engine_->search.level_exit_scores.at(1, 0, 0) = 1000.0f;  // would win if frame 0 counted
-  ASSERT_TRUE(expand_top(*engine_));
+  ASSERT_TRUE(run_forward_pass(engine_->data, engine_->vocabulary, engine_->work));
+  engine_->work.search.level_exit_scores.at(1, 0, 0) = 1000.0f;  // would win if frame 0 counted
+  ASSERT_TRUE(expand_top(engine_->data, engine_->vocabulary, engine_->work));
   ASSERT_EQ(stack().size(), 1u);
   EXPECT_EQ(stack().front().depth, 1);
   EXPECT_EQ(stack().front().priority, -5.0f);  // suffix -3 at frame 1 + exit -2 there
 
   use({{"AB", {{0, 112}, {1, 113}}}}, 1, -1.0f, 1);
-  ASSERT_TRUE(run_forward_pass(*engine_));
-  ASSERT_TRUE(expand_top(*engine_));
+  ASSERT_TRUE(run_forward_pass(engine_->data, engine_->vocabulary, engine_->work));
+  ASSERT_TRUE(expand_top(engine_->data, engine_->vocabulary, engine_->work));
   ASSERT_EQ(stack().size(), 1u);
   EXPECT_EQ(stack().front().priority, kMinusInfinity);
 }
 
 TEST_F(StackDecoder, NodeThatEndsOneEntryAndContinuesAnotherIsCompletedAndExpanded) {
   use({{"AA", {{2, 114}}}, {"BBAA", {{1, 113}, {2, 114}}}}, 4, -1.0f, 0);
-  ASSERT_TRUE(run_forward_pass(*engine_));
-  ASSERT_TRUE(expand_top(*engine_));
+  ASSERT_TRUE(run_forward_pass(engine_->data, engine_->vocabulary, engine_->work));
+  ASSERT_TRUE(expand_top(engine_->data, engine_->vocabulary, engine_->work));
   ASSERT_EQ(stack().size(), 2u);
   EXPECT_EQ(stack().front().complete, 1);
   EXPECT_EQ(stack().back().depth, 1);
 
-  run_keyword_search(*engine_);
+  run_keyword_search(engine_->data, engine_->vocabulary, engine_->work);
   EXPECT_EQ(found(), (std::vector<Found>{{0, -4.0f, 0, 3}, {1, -4.0f, 0, 3}}));
-  EXPECT_EQ(engine_->results.lines[1], "2 BBAA -4.00");
+  EXPECT_EQ(engine_->work.results.lines[1], "2 BBAA -4.00");
 }
 
 TEST_F(StackDecoder, KeywordOfMultiStateModelsTakesAFramePerState) {
   // Four frames at least: the keyword fits best on 4..5 but must run on over
   // 6..7, where filler (-1 a frame) would score better.
   use({{"AA", {{2, 114}}}}, 12, -5.0f, 1);
-  for (const int model : {2, 114}) engine_->main_models.records[model].state_count = 4;
+  for (const int model : {2, 114}) engine_->data.main_models.records[model].state_count = 4;
   score({kFillerInitialSlot, kFillerFinalSlot}, 0, 11, -1.0f);
   score({2, 114}, 4, 5, 0.0f);
   score({2, 114}, 6, 7, -3.0f);
-  run_keyword_search(*engine_);
+  run_keyword_search(engine_->data, engine_->vocabulary, engine_->work);
   EXPECT_EQ(found(), (std::vector<Found>{{0, -14.0f, 4, 7}}));
 }
 
@@ -147,19 +147,19 @@ TEST_F(StackDecoder, ThreeSyllableKeywordIsFoundWithItsStartAndEndFrames) {
     score({model}, frame, frame, 0.0f);
     ++frame;
   }
-  run_keyword_search(*engine_);
+  run_keyword_search(engine_->data, engine_->vocabulary, engine_->work);
   EXPECT_EQ(found(), (std::vector<Found>{{0, -28.0f, 5, 10}, {1, -36.0f, 9, 10}, {2, -40.0f, 5, 10}}));
-  EXPECT_EQ(engine_->results.lines[0], "1 ABCDEF -28.00");
+  EXPECT_EQ(engine_->work.results.lines[0], "1 ABCDEF -28.00");
 }
 
 TEST_F(StackDecoder, EmptyStackAndResultNumbersBeyondTheTable) {
-  EXPECT_FALSE(expand_top(*engine_));
-  collect_nbest(*engine_);
-  EXPECT_EQ(engine_->results.count, 0);
-  store_result(*engine_, kMaxResults, "x", 1.0f, 1);  // refused
-  store_result(*engine_, 3, std::string(300, 'a'), 2.5f, 4);
-  EXPECT_EQ(engine_->results.lines[3].size(), 199u);
-  EXPECT_EQ(engine_->results.scores[3], 2.5f);
+  EXPECT_FALSE(expand_top(engine_->data, engine_->vocabulary, engine_->work));
+  collect_nbest(engine_->data, engine_->vocabulary, engine_->work);
+  EXPECT_EQ(engine_->work.results.count, 0);
+  store_result(engine_->work, kMaxResults, "x", 1.0f, 1);  // refused
+  store_result(engine_->work, 3, std::string(300, 'a'), 2.5f, 4);
+  EXPECT_EQ(engine_->work.results.lines[3].size(), 199u);
+  EXPECT_EQ(engine_->work.results.scores[3], 2.5f);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <memory>
 #include <random>
 
-#include "engine/recognizer_engine.h"
+#include "support/test_vocabulary.h"
 #include "models/model_inventory.h"
 #include "support/capturing_sink.h"
 
@@ -106,23 +106,23 @@ TEST(StateScoring, MatchesThePlainFormBitForBit) {
 
 TEST(StateScoring, TableFillsCoverTheirModelsStatesAndFramesOnly) {
   constexpr float kUntouched = 12345.0f;
-  auto engine = std::make_unique<RecognizerEngine>();
-  engine->main_models.allocate(kMaxModels);
+  auto engine = std::make_unique<testing::TestEngine>();
+  engine->data.main_models.allocate(kMaxModels);
   for (int slot = 0; slot < kMaxModels; ++slot) {
-    HmmModel& model = engine->main_models.records[slot];
+    HmmModel& model = engine->data.main_models.records[slot];
     model.state_count = 5;  // states 1..3
     for (int state = 1; state <= 3; ++state) set_component(model, state, 0, constant(0.1f * static_cast<float>(slot % 7 + state)), 1.0f, 1.0f);
   }
-  engine->main_models.records[20].state_count = 2;  // no emitting states
-  for (int t = 0; t < 4; ++t) engine->features[static_cast<std::size_t>(t)] = constant(0.3f * static_cast<float>(t));
-  for (auto& row : engine->state_scores) {
+  engine->data.main_models.records[20].state_count = 2;  // no emitting states
+  for (int t = 0; t < 4; ++t) engine->work.features[static_cast<std::size_t>(t)] = constant(0.3f * static_cast<float>(t));
+  for (auto& row : engine->work.state_scores) {
     for (auto& states : row) states.fill(kUntouched);
   }
-  const auto entry = [&](int t, int slot, int state) { return engine->state_scores[t][slot][state]; };
-  const auto& models = engine->main_models.records;
-  const auto& features = engine->features;
+  const auto entry = [&](int t, int slot, int state) { return engine->work.state_scores[t][slot][state]; };
+  const auto& models = engine->data.main_models.records;
+  const auto& features = engine->work.features;
 
-  score_frames_mixture(*engine, 2);  // live: slots 0..152
+  score_frames_mixture(engine->data, engine->work, 2);  // live: slots 0..152
   for (int t = 0; t < 2; ++t) {
     for (const int slot : {0, kSilenceSlot, kFillerFinalSlot}) {
       for (int state = 1; state <= 3; ++state) EXPECT_EQ(entry(t, slot, state), mixture_score(models[slot], state, features[t]));
@@ -134,20 +134,20 @@ TEST(StateScoring, TableFillsCoverTheirModelsStatesAndFramesOnly) {
   }
   EXPECT_EQ(entry(2, 0, 1), kUntouched);
 
-  score_frames_best_gaussian(*engine, 3);  // batch: every loaded slot
+  score_frames_best_gaussian(engine->data, engine->work, 3);  // batch: every loaded slot
   for (const int slot : {0, kFillerFinalSlot, kMaxModels - 1}) {
     EXPECT_EQ(entry(2, slot, 3), best_gaussian_score(models[slot], 3, features[2]));
   }
   EXPECT_EQ(entry(2, 20, 1), kUntouched);
   EXPECT_EQ(entry(3, 0, 1), kUntouched);
 
-  engine->anti_models.allocate(kMaxAntiModels);
-  set_component(engine->anti_models.records[7], 2, 0, features[2], 4.0f, 1.0f);
-  score_anti_state_best_gaussian(*engine, 2, 7, 2);
-  EXPECT_EQ(engine->anti_state_scores[2][7][2], -2.0f);
+  engine->data.anti_models.allocate(kMaxAntiModels);
+  set_component(engine->data.anti_models.records[7], 2, 0, features[2], 4.0f, 1.0f);
+  score_anti_state_best_gaussian(engine->data, engine->work, 2, 7, 2);
+  EXPECT_EQ(engine->work.anti_state_scores[2][7][2], -2.0f);
 
   testing::CapturingSink sink;
-  score_frames_mixture(*engine, kMaxFrames + 1);
+  score_frames_mixture(engine->data, engine->work, kMaxFrames + 1);
   EXPECT_EQ(entry(3, 0, 1), kUntouched);
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_NE(sink.lines[0].find("801 frames"), std::string::npos);

@@ -8,7 +8,8 @@
 #include <cmath>
 #include <memory>
 
-#include "engine/recognizer_engine.h"
+#include "support/test_vocabulary.h"
+#include "models/anti_model_map.h"
 #include "models/model_inventory.h"
 #include "search/recognition_pass.h"
 #include "support/big5_text.h"
@@ -32,17 +33,17 @@ const std::vector<SyllablePlan> kTwelveTwelve{{0, 112, {1, 1, 1}, {3, 3, 3}}, {6
 class VerificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    testing::set_uniform_models(e, 3);
-    testing::set_flat_anti_models(e, 3, 4.0f);  // every anti-model state scores -2
-    testing::fill_state_scores(e, 100, -10.0f);
+    testing::set_uniform_models(e.data, 3);
+    testing::set_flat_anti_models(e.data, 3, 4.0f);  // every anti-model state scores -2
+    testing::fill_state_scores(e.work, 100, -10.0f);
     testing::build_test_vocabulary(
-        e, {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}, {big5("山"), {{25, 116}}}});
-    e.settings.keyword_spotting = 0;
-    e.settings.results_wanted = 10;
+        e.vocabulary, {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}, {big5("山"), {{25, 116}}}});
+    e.work.settings.keyword_spotting = 0;
+    e.work.settings.results_wanted = 10;
   }
 
   float& score(int t, int slot, int state) {
-    return e.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)];
+    return e.work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)];
   }
 
   void paint(int t, const std::vector<SyllablePlan>& plan) {
@@ -58,24 +59,24 @@ class VerificationTest : public ::testing::Test {
 
   void set_result(int u, int entry, float result_score, int start, int end) {
     const std::string& name = e.vocabulary.names[static_cast<std::size_t>(entry)];
-    e.results.lines[u] = format_text("%d %s %5.2f", entry + 1, name.c_str(), result_score);
-    e.results.scores[u] = result_score;
-    e.results.entries[u] = static_cast<std::int16_t>(entry);
-    e.results.start_frames[u] = static_cast<std::int16_t>(start);
-    e.results.end_frames[u] = static_cast<std::int16_t>(end);
+    e.work.results.lines[u] = format_text("%d %s %5.2f", entry + 1, name.c_str(), result_score);
+    e.work.results.scores[u] = result_score;
+    e.work.results.entries[u] = static_cast<std::int16_t>(entry);
+    e.work.results.start_frames[u] = static_cast<std::int16_t>(start);
+    e.work.results.end_frames[u] = static_cast<std::int16_t>(end);
   }
 
   // One result of entry 0 over frames 0..frame_count-1, ranked and verified.
   void verify_single(int frame_count) {
-    e.search.frame_count = frame_count;
+    e.work.search.frame_count = frame_count;
     set_result(0, 0, -5.0f, 0, frame_count - 1);
-    e.results.count = 1;
-    order_results_for_display(e);
-    verify_results(e);
+    e.work.results.count = 1;
+    order_results_for_display(e.work);
+    verify_results(e.data, e.vocabulary, e.work);
   }
 
-  std::unique_ptr<RecognizerEngine> owner = std::make_unique<RecognizerEngine>();
-  RecognizerEngine& e = *owner;
+  std::unique_ptr<testing::TestEngine> owner = std::make_unique<testing::TestEngine>();
+  testing::TestEngine& e = *owner;
   testing::CapturingSink sink;
 };
 
@@ -91,24 +92,24 @@ TEST_F(VerificationTest, DesignedPathGivesItsBoundariesScoresAndConfidences) {
   // filler scoring high over the first initial change nothing.
   for (int t = 0; t < 3; ++t) {
     for (int slot : {120, kSilenceSlot, kFillerInitialSlot})
-      e.state_scores[t][static_cast<std::size_t>(slot)].fill(5.0f);
+      e.work.state_scores[t][static_cast<std::size_t>(slot)].fill(5.0f);
   }
   verify_single(24);
-  EXPECT_EQ(e.results.end_frames[0], 23);
-  EXPECT_EQ(e.verifications[0].raw_score, 0.0f);
+  EXPECT_EQ(e.work.results.end_frames[0], 23);
+  EXPECT_EQ(e.work.verifications[0].raw_score, 0.0f);
   // The first syllable's start is its first frame, later ones start at the
   // previous syllable's last frame, so the first duration counts one less.
-  EXPECT_EQ(e.details[0][1], "0 11 23 (11) (12) [2][9] [3][9] {0} {2} {11} {14} {23} ");
-  EXPECT_EQ(e.details[0][2], "");
+  EXPECT_EQ(e.work.details[0][1], "0 11 23 (11) (12) [2][9] [3][9] {0} {2} {11} {14} {23} ");
+  EXPECT_EQ(e.work.details[0][2], "");
   // Segments (0,2), (2,11), (11,14), (14,23): the own model pays -10 for the
   // frame a segment shares with its neighbour; the anti-models score -2.
-  EXPECT_EQ(e.details[0][3],
+  EXPECT_EQ(e.work.details[0][3],
             "(2: 0.00  0.00 -2.00) (9:-1.00 -1.00 -2.00) (3:-2.50 -2.50 -2.00) (9:-1.00 -1.00 -2.00) ");
   // p1 = 0.5 when the own model is the best competitor; p2 = logistic((k - a) / 2);
   // p3 against ln(0.6 e^q + 0.4 e^a).
-  EXPECT_EQ(e.details[0][4], "(0.50 0.73 0.55) (0.50 0.62 0.54) (0.50 0.44 0.47) (0.50 0.62 0.54) ");
-  EXPECT_EQ(e.details[0][5], " <<0.50>><<0.60>><<0.52>> ");
-  EXPECT_FLOAT_EQ(e.verifications[0].segments[0].p3,
+  EXPECT_EQ(e.work.details[0][4], "(0.50 0.73 0.55) (0.50 0.62 0.54) (0.50 0.44 0.47) (0.50 0.62 0.54) ");
+  EXPECT_EQ(e.work.details[0][5], " <<0.50>><<0.60>><<0.52>> ");
+  EXPECT_FLOAT_EQ(e.work.verifications[0].segments[0].p3,
                   static_cast<float>(1.0 / (1.0 + std::exp(0.5 * std::log(0.6 + 0.4 * std::exp(-2.0))))));
 }
 
@@ -116,15 +117,15 @@ TEST_F(VerificationTest, EqualPathsKeepTheStateAlreadyHeld) {
   // Seven frames of 0 for six states: keeping the held state on ties leaves
   // the initial after frame 2 (taking the predecessor would give frame 3).
   for (int t = 0; t < 7; ++t) {
-    e.state_scores[static_cast<std::size_t>(t)][25].fill(0.0f);
-    e.state_scores[static_cast<std::size_t>(t)][116].fill(0.0f);
+    e.work.state_scores[static_cast<std::size_t>(t)][25].fill(0.0f);
+    e.work.state_scores[static_cast<std::size_t>(t)][116].fill(0.0f);
   }
-  e.search.frame_count = 7;
+  e.work.search.frame_count = 7;
   set_result(0, 2, -1.0f, 0, 6);
-  e.results.count = 1;
-  order_results_for_display(e);
-  ASSERT_TRUE(align_result(e, 0) && trace_segmentation(e, 0));
-  EXPECT_EQ(e.details[0][1], "0 6 (6) [2][4] {0} {2} {6} ");
+  e.work.results.count = 1;
+  order_results_for_display(e.work);
+  ASSERT_TRUE(align_result(e.data, e.vocabulary, e.work, 0) && trace_segmentation(e.work, 0));
+  EXPECT_EQ(e.work.details[0][1], "0 6 (6) [2][4] {0} {2} {6} ");
 
   // The first syllable may end at 5 or 6 and the second's initial has a frame
   // to spare: keeping the held state puts the boundary at 5.
@@ -133,69 +134,69 @@ TEST_F(VerificationTest, EqualPathsKeepTheStateAlreadyHeld) {
     for (int t = 6; t <= 9; ++t) score(t, 6, state) = 0.0f;
   }
   score(6, 112, 3) = 0.0f;
-  e.search.frame_count = 13;
+  e.work.search.frame_count = 13;
   set_result(0, 0, -1.0f, 0, 12);
-  ASSERT_TRUE(align_result(e, 0) && trace_segmentation(e, 0));
-  EXPECT_EQ(e.details[0][1], "0 5 12 (5) (7) [2][3] [4][3] {0} {2} {5} {9} {12} ");
+  ASSERT_TRUE(align_result(e.data, e.vocabulary, e.work, 0) && trace_segmentation(e.work, 0));
+  EXPECT_EQ(e.work.details[0][1], "0 5 12 (5) (7) [2][3] [4][3] {0} {2} {5} {9} {12} ");
 }
 
 TEST_F(VerificationTest, KeywordModeEndsWhereTrailingFillerScoresBest) {
   paint(0, kTwelveTwelve);
-  e.settings.keyword_spotting = 1;
-  e.search.frame_count = 30;
-  e.search.backward_filler.fill(kMinusInfinity);
-  e.search.backward_filler[23] = 0.0f;
+  e.work.settings.keyword_spotting = 1;
+  e.work.search.frame_count = 30;
+  e.work.search.backward_filler.fill(kMinusInfinity);
+  e.work.search.backward_filler[23] = 0.0f;
   set_result(0, 0, -5.0f, 0, 29);
-  e.results.count = 1;
-  order_results_for_display(e);
-  ASSERT_TRUE(align_result(e, 0));
-  EXPECT_EQ(e.results.end_frames[0], 23);
+  e.work.results.count = 1;
+  order_results_for_display(e.work);
+  ASSERT_TRUE(align_result(e.data, e.vocabulary, e.work, 0));
+  EXPECT_EQ(e.work.results.end_frames[0], 23);
 
   // No filler can follow anywhere: ends compare with the filler clamped at
   // -100000 but keep the unclamped sum, so a later end beats an earlier one
   // charged the full minus infinity; an unreachable exit never wins.
-  e.search.backward_filler[23] = -200000.0f;
+  e.work.search.backward_filler[23] = -200000.0f;
   for (int t = 26; t < 30; ++t) score(t, 113, 3) = kMinusInfinity;
-  ASSERT_TRUE(align_result(e, 0));
-  EXPECT_EQ(e.results.end_frames[0], 25);
+  ASSERT_TRUE(align_result(e.data, e.vocabulary, e.work, 0));
+  EXPECT_EQ(e.work.results.end_frames[0], 25);
 }
 
 TEST_F(VerificationTest, DecisionOnAlignedResults) {
   // 24 frames: end - start = 23 is short of 6 x 4 bytes.
   paint(0, kTwelveTwelve);
-  e.search.forward_filler[0] = 99.0f;  // verification counts the filler from 0 at frame 0
-  e.search.forward_filler[23] = -48.0f;
+  e.work.search.forward_filler[0] = 99.0f;  // verification counts the filler from 0 at frame 0
+  e.work.search.forward_filler[23] = -48.0f;
   verify_single(24);
-  EXPECT_EQ(e.details[0][0], big5(" 1. (拒絕) 台北  -5.00 (時間) 0   23  (23 ) (K)  0.00 (A) -2.00 (F) -2.00 \n"));
-  EXPECT_TRUE(e.accepted.empty());
+  EXPECT_EQ(e.work.details[0][0], big5(" 1. (拒絕) 台北  -5.00 (時間) 0   23  (23 ) (K)  0.00 (A) -2.00 (F) -2.00 \n"));
+  EXPECT_TRUE(e.work.accepted.empty());
 
   // One frame more in the last state: 24 is enough.
   paint(0, {{0, 112, {1, 1, 1}, {3, 3, 3}}, {6, 113, {1, 1, 1}, {3, 3, 4}}});
-  e.search.forward_filler[24] = -50.0f;
+  e.work.search.forward_filler[24] = -50.0f;
   verify_single(25);
-  EXPECT_EQ(e.details[0][0], big5(" 1. (接受) 台北  -5.00 (時間) 0   24  (24 ) (K) 0.00 (A)-2.00 (F)-2.00 \n"));
-  ASSERT_EQ(e.accepted.size(), 1u);
-  EXPECT_EQ(e.accepted[0].name, big5("台北"));
-  EXPECT_EQ(e.accepted[0].end_frame, 24);
+  EXPECT_EQ(e.work.details[0][0], big5(" 1. (接受) 台北  -5.00 (時間) 0   24  (24 ) (K) 0.00 (A)-2.00 (F)-2.00 \n"));
+  ASSERT_EQ(e.work.accepted.size(), 1u);
+  EXPECT_EQ(e.work.accepted[0].name, big5("台北"));
+  EXPECT_EQ(e.work.accepted[0].end_frame, 24);
 
   // Better competitors of both kinds everywhere (q = 1 per frame) push the
   // first confidence under 0.39.
   for (int t = 0; t < 25; ++t) {
-    for (int slot : {1, 114}) e.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)].fill(1.0f);
+    for (int slot : {1, 114}) e.work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)].fill(1.0f);
   }
-  e.accepted.clear();
+  e.work.accepted.clear();
   verify_single(25);
-  EXPECT_FLOAT_EQ(e.verifications[0].segments[0].p1, static_cast<float>(1.0 / (1.0 + std::exp(0.5))));
-  EXPECT_NE(e.details[0][0].find(big5("拒絕")), std::string::npos);
-  EXPECT_TRUE(e.accepted.empty());
+  EXPECT_FLOAT_EQ(e.work.verifications[0].segments[0].p1, static_cast<float>(1.0 / (1.0 + std::exp(0.5))));
+  EXPECT_NE(e.work.details[0][0].find(big5("拒絕")), std::string::npos);
+  EXPECT_TRUE(e.work.accepted.empty());
 }
 
 TEST_F(VerificationTest, SixFrameSyllableIsRejectedWhateverItsScores) {
   paint(0, {{0, 112, {2, 2, 2}, {5, 5, 4}}, {6, 113, {1, 1, 1}, {1, 1, 1}}});
   verify_single(26);
-  EXPECT_EQ(e.verifications[0].durations[1], 6);
-  EXPECT_GE(e.verifications[0].v1, 0.39f);
-  EXPECT_NE(e.details[0][0].find(big5("拒絕")), std::string::npos);
+  EXPECT_EQ(e.work.verifications[0].durations[1], 6);
+  EXPECT_GE(e.work.verifications[0].v1, 0.39f);
+  EXPECT_NE(e.work.details[0][0].find(big5("拒絕")), std::string::npos);
 }
 
 TEST(KeywordDecisionTest, EachRuleHasItsEdge) {
@@ -222,74 +223,74 @@ TEST(ResultLineTest, AcceptedAndRejectedDifferInWordsAndBlanks) {
 }
 
 TEST_F(VerificationTest, DisabledVerificationAcceptsAllWithoutResultLines) {
-  e.settings.verification_enabled = 0;
+  e.work.settings.verification_enabled = 0;
   set_result(0, 0, -5.0f, 0, 23);
   set_result(1, 1, -7.0f, 2, 20);
   set_result(2, 2, -1.0f, 4, 9);  // left from an earlier utterance
-  e.results.count = 2;
-  e.details[0][0] = "stale";
-  order_results_for_display(e);
-  verify_results(e);
-  ASSERT_EQ(e.accepted.size(), 2u);
-  EXPECT_EQ(e.accepted[1].name, big5("高雄"));
-  EXPECT_EQ(e.accepted[1].start_frame, 2);
-  EXPECT_EQ(e.accepted[1].end_frame, 20);
-  for (const ResultDetail& detail : e.details) {
+  e.work.results.count = 2;
+  e.work.details[0][0] = "stale";
+  order_results_for_display(e.work);
+  verify_results(e.data, e.vocabulary, e.work);
+  ASSERT_EQ(e.work.accepted.size(), 2u);
+  EXPECT_EQ(e.work.accepted[1].name, big5("高雄"));
+  EXPECT_EQ(e.work.accepted[1].start_frame, 2);
+  EXPECT_EQ(e.work.accepted[1].end_frame, 20);
+  for (const ResultDetail& detail : e.work.details) {
     for (const std::string& line : detail) EXPECT_EQ(line, "");
   }
 }
 
 TEST_F(VerificationTest, OnlyResultsFoundAreRankedLaterOfEqualScoresFirst) {
-  e.settings.results_wanted = 5;
+  e.work.settings.results_wanted = 5;
   const std::array<float, 5> scores{1.0f, 3.0f, 3.0f, 2.0f, 3.0f};
-  std::copy(scores.begin(), scores.end(), e.results.scores.begin());
-  e.results.count = 5;
-  order_results_for_display(e);
-  EXPECT_EQ(std::vector<std::int16_t>(e.display_order.begin(), e.display_order.begin() + 5),
+  std::copy(scores.begin(), scores.end(), e.work.results.scores.begin());
+  e.work.results.count = 5;
+  order_results_for_display(e.work);
+  EXPECT_EQ(std::vector<std::int16_t>(e.work.display_order.begin(), e.work.display_order.begin() + 5),
             (std::vector<std::int16_t>{4, 2, 1, 3, 0}));
 
   paint(0, kTwelveTwelve);
-  e.search.frame_count = 24;
+  e.work.search.frame_count = 24;
   set_result(0, 1, -9.0f, 0, 23);
   set_result(1, 0, -5.0f, 0, 23);
   set_result(2, 2, 100.0f, 0, 23);  // stale, and the best score of all
-  e.results.count = 2;
-  order_results_for_display(e);
-  EXPECT_EQ(e.display_order[0], 1);
-  EXPECT_EQ(e.display_order[1], 0);
-  EXPECT_EQ(e.display_order[2], -1);
-  verify_results(e);
-  EXPECT_NE(e.details[0][0].find(big5("台北")), std::string::npos);
-  EXPECT_NE(e.details[1][0].find(big5("高雄")), std::string::npos);
-  EXPECT_EQ(e.details[2][0], "");
+  e.work.results.count = 2;
+  order_results_for_display(e.work);
+  EXPECT_EQ(e.work.display_order[0], 1);
+  EXPECT_EQ(e.work.display_order[1], 0);
+  EXPECT_EQ(e.work.display_order[2], -1);
+  verify_results(e.data, e.vocabulary, e.work);
+  EXPECT_NE(e.work.details[0][0].find(big5("台北")), std::string::npos);
+  EXPECT_NE(e.work.details[1][0].find(big5("高雄")), std::string::npos);
+  EXPECT_EQ(e.work.details[2][0], "");
 }
 
 TEST_F(VerificationTest, UnverifiableResultsAreRejectedCleanly) {
-  e.search.frame_count = 10;  // too short for the twelve states of entry 0
+  e.work.search.frame_count = 10;  // too short for the twelve states of entry 0
   set_result(0, 0, -5.0f, 0, 9);
   set_result(1, 2, -6.0f, 12, 9);  // starts beyond the utterance
   set_result(2, 0, -7.0f, 0, 9);
-  e.results.lines[2] = "77 x -7.00";  // no such entry
-  e.results.count = 3;
-  order_results_for_display(e);
-  verify_results(e);
-  EXPECT_TRUE(e.accepted.empty());
-  for (int t = 0; t < 3; ++t) EXPECT_EQ(e.details[static_cast<std::size_t>(t)][0], "");
+  e.work.results.lines[2] = "77 x -7.00";  // no such entry
+  e.work.results.count = 3;
+  order_results_for_display(e.work);
+  verify_results(e.data, e.vocabulary, e.work);
+  EXPECT_TRUE(e.work.accepted.empty());
+  for (int t = 0; t < 3; ++t) EXPECT_EQ(e.work.details[static_cast<std::size_t>(t)][0], "");
   EXPECT_EQ(sink.lines.size(), 3u);
 
   // A segment that ends before it starts is scored as nothing, not divided by.
   paint(0, kTwelveTwelve);
-  e.search.frame_count = 24;
+  e.work.search.frame_count = 24;
   set_result(0, 2, -5.0f, 0, 23);
-  e.results.count = 1;
-  order_results_for_display(e);
-  ResultVerification& v = e.verifications[0];
+  e.work.results.count = 1;
+  order_results_for_display(e.work);
+  ResultVerification& v = e.work.verifications[0];
   v.syllable_count = 1;
   v.unit_bounds[0] = 5;
   v.unit_bounds[1] = 3;
   v.unit_bounds[2] = 20;
-  EXPECT_FALSE(score_segments(e, 0));
-  EXPECT_EQ(e.details[0][4].substr(0, 17), "(0.00 0.00 0.00) ");
+  EXPECT_FALSE(score_segments(e.data, e.vocabulary, e.work, 0));
+  EXPECT_EQ(e.work.details[0][4].substr(0, 17), "(0.00 0.00 0.00) ");
   EXPECT_TRUE(std::isfinite(v.v1));
 }
 

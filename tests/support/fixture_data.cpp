@@ -7,7 +7,8 @@
 #include <fstream>
 #include <numbers>
 
-#include "engine/recognizer_engine.h"
+#include "engine/engine_values.h"
+#include "engine/loaded_data.h"
 #include "lexicon/syllable_table.h"
 #include "models/anti_model_file.h"
 #include "models/hmm_definition.h"

@@ -30,8 +30,7 @@ LevelNode special_node(const char* name, int initial_slot, int final_slot) {
 
 }  // namespace
 
-void build_test_vocabulary(RecognizerEngine& engine, const std::vector<TestEntry>& entries) {
-  Vocabulary& vocabulary = engine.vocabulary;
+void build_test_vocabulary(Vocabulary& vocabulary, const std::vector<TestEntry>& entries) {
   for (LexiconLevel& level : vocabulary.levels) level = {};
   vocabulary.names.clear();
   vocabulary.phone_seqs.clear();
@@ -68,10 +67,10 @@ void build_test_vocabulary(RecognizerEngine& engine, const std::vector<TestEntry
   vocabulary.loaded_entry_count = vocabulary.entry_count;
 }
 
-void set_uniform_models(RecognizerEngine& engine, int emitting_states) {
-  engine.main_models.allocate(kInventorySize);
+void set_uniform_models(LoadedData& data, int emitting_states) {
+  data.main_models.allocate(kInventorySize);
   for (int slot = 0; slot < kInventorySize; ++slot) {
-    HmmModel& model = engine.main_models.records[slot];
+    HmmModel& model = data.main_models.records[slot];
     model.state_count = static_cast<std::int16_t>(emitting_states + 2);
     model.model_index = static_cast<std::int16_t>(slot_order()[static_cast<std::size_t>(slot)]);
     for (int state = 0; state < kStateSlots; ++state) {
@@ -81,15 +80,15 @@ void set_uniform_models(RecognizerEngine& engine, int emitting_states) {
   }
 }
 
-void fill_state_scores(RecognizerEngine& engine, int frames, float value) {
+void fill_state_scores(UtteranceWorkspace& work, int frames, float value) {
   for (int t = 0; t < frames; ++t) {
-    for (auto& model : engine.state_scores[static_cast<std::size_t>(t)]) model.fill(value);
+    for (auto& model : work.state_scores[static_cast<std::size_t>(t)]) model.fill(value);
   }
 }
 
-void set_flat_anti_models(RecognizerEngine& engine, int emitting_states, float gconst) {
-  engine.anti_models.allocate(kMaxAntiModels);
-  for (HmmModel& model : engine.anti_models.models()) {
+void set_flat_anti_models(LoadedData& data, int emitting_states, float gconst) {
+  data.anti_models.allocate(kMaxAntiModels);
+  for (HmmModel& model : data.anti_models.models()) {
     model.state_count = static_cast<std::int16_t>(emitting_states + 2);
     for (int state = 1; state <= emitting_states; ++state) {
       model.mixture_count[state] = 1;

@@ -7,7 +7,9 @@
 #include <memory>
 #include <numbers>
 
-#include "engine/recognizer_engine.h"
+#include "engine/engine_values.h"
+#include "engine/loaded_data.h"
+#include "frontend/feature_extraction.h"
 #include "lexicon/syllable_decomposition.h"
 #include "lexicon/syllable_table.h"
 #include "models/anti_model_file.h"
@@ -76,9 +78,10 @@ struct Gaussian {
 // Mean and variance of the features of samples, skipping the edge frames.
 Gaussian fit(const std::vector<std::int16_t>& samples, double variance_scale) {
   auto features = std::make_unique<FeatureMatrix>();
-  auto front = std::make_unique<FrontEnd>();
-  front->analysis_setup();
-  const int frames = front->extract_features(samples.data(), 0, static_cast<int>(samples.size()), *features);
+  auto front = std::make_unique<FrontEndOwner>();
+  EXPECT_EQ(front->set_up(), "");
+  const int frames =
+      front->front_end().extract_features(samples.data(), 0, static_cast<int>(samples.size()), *features);
   Gaussian gaussian;
   int used = 0;
   for (int t = 3; t < frames - 3; ++t, ++used) {

@@ -8,6 +8,7 @@
 #include "lexicon/syllable_table.h"
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
+#include "models/anti_model_map.h"
 #include "search/verification.h"
 #include "test_values.h"
 #include "trainer/anti_models.h"

@@ -28,11 +28,14 @@ LoadedCorpus load_training_data(const std::vector<ListedUtterance>& listed, doub
       return;
     }
     // The front end's buffers are large; one per utterance keeps threads apart.
-    auto front_end = std::make_unique<FrontEnd>();
+    auto front_end = std::make_unique<FrontEndOwner>();
     auto features = std::make_unique<FeatureMatrix>();
-    front_end->analysis_setup();
-    const int frames =
-        front_end->extract_features(audio.samples.data(), 0, static_cast<int>(audio.samples.size()), *features);
+    if (const std::string refusal = front_end->set_up(); !refusal.empty()) {
+      problems[static_cast<std::size_t>(i)] = entry.origin + ": " + refusal;
+      return;
+    }
+    const int frames = front_end->front_end().extract_features(audio.samples.data(), 0,
+                                                               static_cast<int>(audio.samples.size()), *features);
     TrainingUtterance utterance;
     utterance.origin = entry.origin;
     utterance.frames.assign(features->begin(), features->begin() + std::max(frames, 0));
