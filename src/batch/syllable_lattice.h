@@ -5,7 +5,7 @@
 // its features and best-Gaussian state scores are computed over the whole
 // buffer, and the free-syllable decoding (batch/free_syllable_decoding.h)
 // cuts it into syllable segments. Every segment is then rescored for every
-// syllable of the list, and its N best syllables (N = the engine's lattice
+// syllable of the list, and its N best syllables (N = the run's lattice
 // depth, 25 unless changed) form the lattice. Three files are written into the
 // output folder:
 //

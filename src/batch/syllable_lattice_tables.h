@@ -1,4 +1,4 @@
-// What the free-syllable decoding of a stored utterance keeps in the engine
+// What the free-syllable decoding of a stored utterance keeps
 // from one run to the next: its decoding tables, the decoded syllable path,
 // the syllable lattice over that path and the report lines, together with the
 // lattice depth setting.

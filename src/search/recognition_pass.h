@@ -1,9 +1,11 @@
 // One recorded utterance through the checks, trimming, search, ranking and
 // verification.
 //
-// The caller has already put the utterance into the sample buffer (from
-// sample 0), computed its features and filled the state-score table; the
-// passes only check, trim, search and rank. Refused utterances leave no new
+// recognize_utterance is the whole pass from samples to outcome; every caller
+// goes through it (or through recognize_syllable_utterance). The steps below
+// it are for tests: they expect the utterance in the sample buffer (from
+// sample 0), its features computed and the state-score table filled, and
+// only check, trim, search and rank. Refused utterances leave no new
 // results: the accepted-keyword list is emptied before any check.
 #pragma once
 

@@ -35,7 +35,9 @@ struct FrameInDouble {
 // Also built for AVX2 on x86-64, chosen at load time where the processor has
 // it: wider vectors, the same operations in the same order (AVX2 brings no
 // fused multiply-add), so the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// ThreadSanitizer instruments the clone's resolver, which the loader runs
+// before the sanitizer's runtime is up; that build keeps the default only.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define KWS_WITH_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
 #else
 #define KWS_WITH_AVX2_CLONE

@@ -1,7 +1,7 @@
 // Log-likelihood of one feature frame in one emitting HMM state.
 //
 // Two rules: the best single Gaussian (batch paths, anti-models) and the full
-// mixture sum (the live path). Both fill the engine's score tables; search
+// mixture sum (the live path). Both fill a workspace's score tables; search
 // and verification read only the tables.
 //
 // A component's distance is GConst plus the precision-weighted squared
@@ -27,7 +27,7 @@ float best_gaussian_score(const HmmModel& model, int state, const FeatureVector&
 // -infinity when the state has no components or all of them underflow.
 float mixture_score(const HmmModel& model, int state, const FeatureVector& frame);
 
-// Entry [frame][model][state] of the engine's state-score table, from its feature matrix.
+// Entry [frame][model][state] of the workspace's state-score table, from its feature matrix.
 void score_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state);
 void score_state_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state);
 // Entry [frame][anti_model][state] of the anti-state-score table.

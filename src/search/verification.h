@@ -9,7 +9,7 @@
 // the three per-frame log-likelihood differences become logistic confidences
 // whose means decide, together with two duration rules, acceptance.
 //
-// Everything works on the engine's state-score tables, so tests can verify
+// Everything works on a workspace's state-score tables, so tests can verify
 // hand-made results on hand-filled tables.
 #pragma once
 
