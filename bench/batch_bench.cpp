@@ -9,12 +9,12 @@
 // or more on one core. Real models (4 emitting states of 32 components)
 // have 64 times the Gaussians to score per frame.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 #include "engine/engine.h"
 #include "support/big5_text.h"

@@ -24,12 +24,12 @@
 
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "search/keyword_search.h"
 #include "search/recognition_pass.h"
 #include "search/stack_decoder.h"
 #include "search/state_scoring.h"
+#include "search/utterance_workspace.h"
 #include "search/verification.h"
 
 namespace {
@@ -141,8 +141,8 @@ BenchEngine& search_engine() {
     for (int t = 0; t < kFrames; ++t) {
       for (int slot = 0; slot < kws::kInventorySize; ++slot) {
         for (int state = 1; state <= kEmittingStates; ++state) {
-          made->work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] =
-              score(random);
+          made->work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)]
+                                 [static_cast<std::size_t>(state)] = score(random);
         }
       }
     }

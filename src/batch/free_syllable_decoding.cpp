@@ -8,10 +8,10 @@
 #include "batch/syllable_lattice_tables.h"
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 #include "search/search_detail.h"
+#include "search/utterance_workspace.h"
 
 namespace kws {
 namespace {
@@ -99,8 +99,7 @@ int syllable_list_size(const Vocabulary& vocabulary) {
 }
 
 std::optional<Refusal> decode_free_syllables(const LoadedData& data, const Vocabulary& vocabulary,
-                                             const UtteranceWorkspace& work, SyllableLatticeRun& run,
-                                             int frame_count) {
+                                             const UtteranceWorkspace& work, SyllableLatticeRun& run, int frame_count) {
   run.forget_last_run();
   if (frame_count < 1 || frame_count > kMaxFrames) {
     return refuse(format_text("Syllable lattice: the utterance has %d frames; 1 to %d can be decoded\n", frame_count,
@@ -190,7 +189,8 @@ std::optional<Refusal> decode_free_syllables(const LoadedData& data, const Vocab
   return std::nullopt;
 }
 
-float rescore_segment(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work, int syllable, int first_frame, int last_frame) {
+float rescore_segment(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work,
+                      int syllable, int first_frame, int last_frame) {
   const int list_size = syllable_list_size(vocabulary);
   if (syllable < 0 || syllable >= list_size || first_frame < 0 || last_frame >= kMaxFrames) return kMinusInfinity;
   const SyllableBlocks blocks = blocks_of(data, vocabulary, syllable, list_size);

@@ -44,8 +44,7 @@ int syllable_list_size(const Vocabulary& vocabulary);
 // after which the station goes on. A traced start frame that no path reached
 // (-1) is taken as frame 0.
 std::optional<Refusal> decode_free_syllables(const LoadedData& data, const Vocabulary& vocabulary,
-                                             const UtteranceWorkspace& work, SyllableLatticeRun& run,
-                                             int frame_count);
+                                             const UtteranceWorkspace& work, SyllableLatticeRun& run, int frame_count);
 
 // The score of list syllable `syllable` over frames first..last alone: its
 // path enters only at the first frame, with 1.0, and the score is its exit at

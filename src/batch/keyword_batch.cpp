@@ -77,9 +77,10 @@ OrRefusal<BatchRecording> load_batch_recording(const std::string& path) {
   // statistics, and a recording of exactly 8 s is over the limit by its
   // header alone, which only costs its last 1.4 ms.
   if (audio.samples.size() > static_cast<std::size_t>(kSampleBufferSamples)) {
-    message_sink().console(format_text("%s: %zu samples, more than the %d the sample buffer holds; "
-                                       "only the first 8 s are used\n",
-                                       path.c_str(), audio.samples.size(), kSampleBufferSamples));
+    message_sink().console(
+        format_text("%s: %zu samples, more than the %d the sample buffer holds; "
+                    "only the first 8 s are used\n",
+                    path.c_str(), audio.samples.size(), kSampleBufferSamples));
     recording.truncated = true;
     audio.samples.resize(kSampleBufferSamples);
   }
@@ -168,8 +169,8 @@ OrRefusal<KeywordBatchSummary> run_keyword_batch_test(const LoadedData& data, co
     add_to_totals(summary.totals, record, score, static_cast<int>(outcome.accepted.size()));
     summary.files = file;
     summary.samples += static_cast<std::int64_t>(recording->samples.size());
-    observer.file_finished(report_file(record, file, std::move(short_name), *recording, outcome, score,
-                                       summary.totals, options.verification));
+    observer.file_finished(report_file(record, file, std::move(short_name), *recording, outcome, score, summary.totals,
+                                       options.verification));
   }
   return summary;
 }

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <numeric>
+#include <utility>
 #include <vector>
 
 #include "batch/free_syllable_decoding.h"
@@ -157,7 +157,8 @@ OrRefusal<LatticeOutcome> run_syllable_lattice(const LoadedData& data, const Voc
 
   const std::array<std::pair<std::string, std::string>, 3> outputs{{
       {join_data_path(files.output_folder, "\\news.rep"), report_text(run)},
-      {join_data_path(files.output_folder, "\\dat\\") + lattice_name(files.recording) + ".dat", lattice_file_bytes(run)},
+      {join_data_path(files.output_folder, "\\dat\\") + lattice_name(files.recording) + ".dat",
+       lattice_file_bytes(run)},
       {join_data_path(files.output_folder, "\\syllable.h"), syllable_index_text(vocabulary, run.syllable_count)},
   }};
   // The lattice file's failure shows the index file's text, as the station always did.

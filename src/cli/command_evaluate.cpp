@@ -19,15 +19,14 @@ namespace kws::cli {
 namespace {
 
 void print_table(const std::map<std::pair<std::string, std::string>, EvaluationCounts>& groups,
-                 const EvaluationCounts& all,
-                 const char* verification) {
+                 const EvaluationCounts& all, const char* verification) {
   std::printf("verification %s\n", verification);
   std::printf("%-16s %-10s %6s %6s %8s %9s %6s %10s\n", "vocabulary", "condition", "files", "spoken", "detected",
               "accepted", "false", "det/fa");
   const auto row = [](const std::string& vocabulary, const std::string& condition, const EvaluationCounts& c) {
     std::printf("%s %s %6d %6d %8d %9d %6d %s/%s\n", pad_to_columns(vocabulary, 16).c_str(),
-                pad_to_columns(condition, 10).c_str(), c.files, c.references,
-                c.detected, c.accepted, c.false_alarms, evaluation_rate_text(c.detected, c.references).c_str(),
+                pad_to_columns(condition, 10).c_str(), c.files, c.references, c.detected, c.accepted, c.false_alarms,
+                evaluation_rate_text(c.detected, c.references).c_str(),
                 evaluation_rate_text(c.false_alarms, c.accepted).c_str());
   };
   for (const auto& [key, counts] : groups) row(key.first, key.second, counts);
@@ -124,7 +123,8 @@ int run(std::span<const std::string> arguments) {
       }
       if ((i + 1) % 25 == 0 || i + 1 == items->size()) {
         std::fprintf(stderr, "kws evaluate: %zu of %zu recordings (verification %s): detection %s, false alarms %s\n",
-                     i + 1, items->size(), verification ? "on" : "off", evaluation_rate_text(all.detected, all.references).c_str(),
+                     i + 1, items->size(), verification ? "on" : "off",
+                     evaluation_rate_text(all.detected, all.references).c_str(),
                      evaluation_rate_text(all.false_alarms, all.accepted).c_str());
       }
     }

@@ -37,8 +37,8 @@ int run(std::span<const std::string> arguments) {
     std::fprintf(stderr, "kws features: %s", refusal.c_str());
     return kExitFailure;
   }
-  const int frames = std::max(
-      0, front->front_end().extract_features(audio.samples.data(), 0, static_cast<int>(audio.samples.size()), *features));
+  const int frames = std::max(0, front->front_end().extract_features(
+                                     audio.samples.data(), 0, static_cast<int>(audio.samples.size()), *features));
 
   std::printf("frames %d\n", frames);
   for (int t = 0; t < frames; ++t) {

@@ -43,7 +43,8 @@ int run(std::span<const std::string> arguments) {
     return kExitFailure;
   }
   for (const std::string& line : run->report_lines) std::printf("%s\n", big5_to_utf8(line).c_str());
-  std::fprintf(stderr, "kws lattice: %d frames, %d segments, %d syllables; wrote news.rep, syllable.h and dat/%s.dat in %s\n",
+  std::fprintf(stderr,
+               "kws lattice: %d frames, %d segments, %d syllables; wrote news.rep, syllable.h and dat/%s.dat in %s\n",
                run->frame_count, run->segments, run->syllable_count, lattice_name(files.recording).c_str(),
                files.output_folder.c_str());
   return kExitSuccess;

@@ -28,7 +28,8 @@ std::string without_newline(std::string text) {
 
 const char* refusal_text(UtteranceRefusal refusal) {
   switch (refusal) {
-    case UtteranceRefusal::empty_vocabulary: return "the vocabulary has no entries";
+    case UtteranceRefusal::empty_vocabulary:
+      return "the vocabulary has no entries";
     case UtteranceRefusal::too_short: return "the recording is 0.4 s or shorter";
     case UtteranceRefusal::too_long: return "the recording is longer than 8 s, all the sample buffer holds";
     case UtteranceRefusal::offset: return "the recording's mean sample value is beyond +/-500 (a DC offset)";
@@ -74,17 +75,28 @@ void print_json(const RecognitionOutcome& outcome, const std::string& path) {
   int rank = 0;
   for (const DisplayedResult& result : outcome.results) {
     json.begin_object()
-        .key("rank").value(++rank)
-        .key("entry").value(result.entry + 1)
-        .key("name").value(big5_to_utf8(result.name))
-        .key("score").value(static_cast<double>(result.score))
-        .key("start_frame").value(result.start_frame)
-        .key("end_frame").value(result.end_frame)
-        .key("accepted").value(result.accepted)
-        .key("keyword_score").value(static_cast<double>(result.keyword_score))
-        .key("anti_score").value(static_cast<double>(result.anti_score))
-        .key("filler_score").value(static_cast<double>(result.filler_score))
-        .key("confidence").begin_array();
+        .key("rank")
+        .value(++rank)
+        .key("entry")
+        .value(result.entry + 1)
+        .key("name")
+        .value(big5_to_utf8(result.name))
+        .key("score")
+        .value(static_cast<double>(result.score))
+        .key("start_frame")
+        .value(result.start_frame)
+        .key("end_frame")
+        .value(result.end_frame)
+        .key("accepted")
+        .value(result.accepted)
+        .key("keyword_score")
+        .value(static_cast<double>(result.keyword_score))
+        .key("anti_score")
+        .value(static_cast<double>(result.anti_score))
+        .key("filler_score")
+        .value(static_cast<double>(result.filler_score))
+        .key("confidence")
+        .begin_array();
     for (const float value : result.confidence) json.value(static_cast<double>(value));
     json.end_array();
     json.key("syllable_bounds").begin_array();

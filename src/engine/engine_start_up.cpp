@@ -28,8 +28,8 @@ std::optional<Refusal> load_anti_models(LoadedData& data) {
     case AntiModelLoad::count_out_of_range:
       break;
   }
-  return Refusal::on_console(format_text("%s: anti-model count %d is outside 0..%d\n", path.c_str(),
-                                         data.anti_models.count, kMaxAntiModels));
+  return Refusal::on_console(
+      format_text("%s: anti-model count %d is outside 0..%d\n", path.c_str(), data.anti_models.count, kMaxAntiModels));
 }
 
 std::optional<Refusal> load_keyword_references(LoadedData& data) {
@@ -64,8 +64,7 @@ std::optional<Refusal> load_main_models(LoadedData& data) {
     const std::optional<std::string_view> name = list->next();
     if (!name) break;  // a short list leaves the remaining records empty
     if (model_index_of(*name) < 0) {
-      return Refusal::in_message_box(
-          format_text("Unknown model %.*s\n", static_cast<int>(name->size()), name->data()));
+      return Refusal::in_message_box(format_text("Unknown model %.*s\n", static_cast<int>(name->size()), name->data()));
     }
     if (std::optional<Refusal> refusal = read_hmm_definition(data.data_directory, *name, record)) return refusal;
   }

@@ -81,16 +81,16 @@ using ResultDetail = std::array<std::string, kDetailLines>;
 
 // One result as the station shows it, in display order.
 struct DisplayedResult {
-  int entry = 0;     // vocabulary index, from 0
-  std::string name;  // Big5
+  int entry = 0;       // vocabulary index, from 0
+  std::string name;    // Big5
   float score = 0.0f;  // of the N-best search
   std::int16_t start_frame = 0;
   std::int16_t end_frame = 0;  // as verification aligned it
   bool accepted = false;
-  float keyword_score = 0.0f;  // (K)
-  float anti_score = 0.0f;     // (A)
-  float filler_score = 0.0f;   // (F)
-  std::array<float, 3> confidence{};  // v1, v2, v3
+  float keyword_score = 0.0f;                 // (K)
+  float anti_score = 0.0f;                    // (A)
+  float filler_score = 0.0f;                  // (F)
+  std::array<float, 3> confidence{};          // v1, v2, v3
   std::vector<std::int16_t> syllable_bounds;  // SB[0..L]
   std::vector<std::int16_t> unit_bounds;      // BND[0..2L]
   ResultDetail detail;
@@ -113,7 +113,7 @@ struct RecognitionOutcome {
 struct SyllableLoopOutcome {
   UtteranceRefusal refusal = UtteranceRefusal::none;
   std::vector<std::string> best_syllables;  // Big5, best first, at most ten
-  std::string text;  // what the station shows: "(syllable)" per syllable, UTF-8
+  std::string text;                         // what the station shows: "(syllable)" per syllable, UTF-8
 };
 
 // Where the syllable lattice procedure reads and writes.
@@ -126,7 +126,7 @@ struct LatticeFiles {
 struct LatticeOutcome {
   std::int32_t frame_count = 0;
   std::int32_t segments = 0;
-  std::int32_t syllable_count = 0;  // K, the syllable list's size
+  std::int32_t syllable_count = 0;        // K, the syllable list's size
   std::vector<std::string> report_lines;  // Big5, one per segment, as news.rep holds them
 };
 
@@ -149,12 +149,12 @@ struct BatchCandidate {
 
 // Everything the station lists for one recording of the batch test.
 struct KeywordBatchFileReport {
-  int file_number = 0;     // 1..50
-  std::string short_name;  // "tr1_7.wav"
-  std::int32_t sample_count = 0;  // samples analysed (header bytes included)
-  bool truncated = false;         // the recording was longer than the sample buffer
+  int file_number = 0;                  // 1..50
+  std::string short_name;               // "tr1_7.wav"
+  std::int32_t sample_count = 0;        // samples analysed (header bytes included)
+  bool truncated = false;               // the recording was longer than the sample buffer
   std::vector<std::string> references;  // the record's keywords, Big5
-  int detected = 0;  // this file's candidates that are reference keywords
+  int detected = 0;                     // this file's candidates that are reference keywords
   int false_alarms = 0;
   std::vector<BatchCandidate> candidates;
   KeywordBatchTotals totals;  // over files 1..file_number

@@ -15,10 +15,10 @@
 
 namespace kws {
 
-inline constexpr int kMaxModels = 160;           // model dimension of the state-score table
-inline constexpr int kReferenceRecords = 50;     // one per batch test recording
+inline constexpr int kMaxModels = 160;        // model dimension of the state-score table
+inline constexpr int kReferenceRecords = 50;  // one per batch test recording
 inline constexpr int kMaxRecordKeywords = 20;
-inline constexpr int kKeywordFieldBytes = 20;    // 19 bytes of Big5 text and the terminator
+inline constexpr int kKeywordFieldBytes = 20;  // 19 bytes of Big5 text and the terminator
 inline constexpr int kCharacterReadingEntries = 14065;
 
 // The keywords spoken in one batch test recording.

@@ -119,9 +119,12 @@ EntryOutcome load_entry(const ModelSet& models, Vocabulary& vocabulary, Vocabula
   for (int level = length - 1; level >= 0; --level) {
     const std::string_view syllable = (*syllables)[static_cast<std::size_t>(length - 1 - level)];
     const SyllableModels units = decompose_syllable(syllable);
-    or_refuse([&] { level_find_or_add(vocabulary, models, level, units.initial_model, units.final_model, syllable,
-                                      length, level_path); },
-              Refusal::on_console("Syllable_1 allocation error !\n"));
+    or_refuse(
+        [&] {
+          level_find_or_add(vocabulary, models, level, units.initial_model, units.final_model, syllable, length,
+                            level_path);
+        },
+        Refusal::on_console("Syllable_1 allocation error !\n"));
   }
   const std::span<const std::int16_t> entry_path(level_path.data(), static_cast<std::size_t>(length));
   or_refuse([&] { vocabulary.tree.insert_entry(entry_path); }, box_then_key("Tree New ALLOC ERROR in Initial %d\n,i"));
@@ -137,7 +140,8 @@ EntryOutcome load_entry(const ModelSet& models, Vocabulary& vocabulary, Vocabula
       Refusal::in_message_box("PhoneSeq allocation error !\n"));
   std::string name;
   or_refuse([&] { name.assign(word); }, Refusal::in_message_box("Name allocation error !\n"));
-  or_refuse([&] { vocabulary.names.push_back(std::move(name)); }, Refusal::in_message_box("Name ptr allocation error !\n"));
+  or_refuse([&] { vocabulary.names.push_back(std::move(name)); },
+            Refusal::in_message_box("Name ptr allocation error !\n"));
   or_refuse([&] { vocabulary.phone_seqs.push_back(std::move(phone_seq)); },
             Refusal::in_message_box("PhoneSeq ptr allocation error !\n"));
   ++vocabulary.entry_count;
@@ -229,8 +233,7 @@ void assign_phone_table_indices(Vocabulary& vocabulary, int phone_count) {
 
 namespace {
 
-void load_into(std::string_view data_directory, const ModelSet& models, std::string_view name,
-               Vocabulary& vocabulary) {
+void load_into(std::string_view data_directory, const ModelSet& models, std::string_view name, Vocabulary& vocabulary) {
   const std::string data_folder = "\\data\\" + std::string(name);
   std::optional<TokenReader> words = TokenReader::open(join_data_path(data_directory, data_folder + ".dat"));
   if (!words) throw RefusedLoad{Refusal::in_message_box("Open File Data.dat error !!\n")};
@@ -257,8 +260,8 @@ void load_into(std::string_view data_directory, const ModelSet& models, std::str
 
 }  // namespace
 
-std::optional<Refusal> load_vocabulary(std::string_view data_directory, const ModelSet& models,
-                                       std::string_view name, Vocabulary& vocabulary) {
+std::optional<Refusal> load_vocabulary(std::string_view data_directory, const ModelSet& models, std::string_view name,
+                                       Vocabulary& vocabulary) {
   release_vocabulary(vocabulary);
   try {
     load_into(data_directory, models, name, vocabulary);

@@ -9,8 +9,8 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,8 +56,8 @@ struct Vocabulary {
 //  - a vocabulary whose levels would hold more nodes than the search's
 //    tables (level_capacity), with a message naming the vocabulary, the level
 //    and its count; the station goes on without a vocabulary.
-std::optional<Refusal> load_vocabulary(std::string_view data_directory, const ModelSet& models,
-                                       std::string_view name, Vocabulary& vocabulary);
+std::optional<Refusal> load_vocabulary(std::string_view data_directory, const ModelSet& models, std::string_view name,
+                                       Vocabulary& vocabulary);
 
 // Results the station asks for once a vocabulary is chosen.
 inline constexpr int kResultsAfterVocabularyChoice = 10;

@@ -1,11 +1,11 @@
 #include "platform/message_sink.h"
 
-#include "platform/refusal.h"
-
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/refusal.h"
 
 namespace kws {
 namespace {

@@ -15,9 +15,9 @@ namespace kws {
 struct Refusal {
   enum class Shown { console, message_box };
   Shown shown = Shown::console;
-  std::string text;            // as shown, with its own line end where it has one
-  bool wait_for_key = false;   // the station pauses for a key before ending
-  bool ends_station = true;    // false: the station reports it and goes on
+  std::string text;           // as shown, with its own line end where it has one
+  bool wait_for_key = false;  // the station pauses for a key before ending
+  bool ends_station = true;   // false: the station reports it and goes on
 
   static Refusal on_console(std::string text) { return {Shown::console, std::move(text), false, true}; }
   static Refusal in_message_box(std::string text) { return {Shown::message_box, std::move(text), false, true}; }
@@ -27,7 +27,7 @@ struct Refusal {
 template <typename T>
 class OrRefusal {
  public:
-  OrRefusal(T value) : state_(std::move(value)) {}  // NOLINT: implicit, like std::expected
+  OrRefusal(T value) : state_(std::move(value)) {}            // NOLINT: implicit, like std::expected
   OrRefusal(Refusal refusal) : state_(std::move(refusal)) {}  // NOLINT
 
   bool ok() const { return state_.index() == 0; }

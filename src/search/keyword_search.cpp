@@ -5,12 +5,12 @@
 
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 #include "search/recognition_pass.h"
 #include "search/search_detail.h"
 #include "search/stack_decoder.h"
+#include "search/utterance_workspace.h"
 
 namespace kws {
 
@@ -22,9 +22,7 @@ namespace {
 // T as the tables can hold it; run_forward_pass refuses any other value.
 int frames_of(const UtteranceWorkspace& work) { return std::clamp(work.search.frame_count, 0, kMaxFrames); }
 
-bool keyword_mode(const UtteranceWorkspace& work) {
-  return work.settings.keyword_spotting == 1;
-}
+bool keyword_mode(const UtteranceWorkspace& work) { return work.settings.keyword_spotting == 1; }
 
 const StateScores& scores_at(const UtteranceWorkspace& work, int frame) {
   return work.state_scores[static_cast<std::size_t>(frame)];
@@ -77,9 +75,7 @@ bool search_inputs_fit(const LoadedData& data, const Vocabulary& vocabulary, con
   return true;
 }
 
-void record_forward_end(UtteranceWorkspace& work) {
-  work.times.forward_end = processor_milliseconds();
-}
+void record_forward_end(UtteranceWorkspace& work) { work.times.forward_end = processor_milliseconds(); }
 
 }  // namespace
 
@@ -180,7 +176,8 @@ void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, Utte
   const int models = std::min<int>(data.main_models.count, kMaxModelSlots);
   search.model_emitting_states.fill(0);
   for (int slot = 0; slot < models; ++slot) {
-    search.model_emitting_states[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(emitting_states(data, slot));
+    search.model_emitting_states[static_cast<std::size_t>(slot)] =
+        static_cast<std::int8_t>(emitting_states(data, slot));
   }
 }
 

@@ -1,18 +1,17 @@
 #include "search/recognition_pass.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <numeric>
 
+#include "audio/noise_calibration.h"
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "search/keyword_search.h"
 #include "search/state_scoring.h"
+#include "search/utterance_workspace.h"
 #include "search/verification.h"
-#include "audio/noise_calibration.h"
 
 namespace kws {
 
@@ -162,7 +161,8 @@ SyllableLoopOutcome recognize_large_vocabulary(const LoadedData& data, const Voc
 
 int extract_features(const LoadedData& data, UtteranceWorkspace& work) {
   const AnalysisSource& source = work.analysis_source;
-  return FrontEnd(data.analysis, work.front_end).extract_features(source.samples, source.start, source.end, work.features);
+  return FrontEnd(data.analysis, work.front_end)
+      .extract_features(source.samples, source.start, source.end, work.features);
 }
 
 namespace {
@@ -242,7 +242,8 @@ DisplayedResult displayed_result(const Vocabulary& vocabulary, const UtteranceWo
   shown.filler_score = verification.filler_score;
   shown.confidence = {verification.v1, verification.v2, verification.v3};
   const auto syllables = static_cast<std::size_t>(std::clamp<int>(verification.syllable_count, 0, kMaxEntrySyllables));
-  shown.syllable_bounds.assign(verification.syllable_bounds.begin(), verification.syllable_bounds.begin() + syllables + 1);
+  shown.syllable_bounds.assign(verification.syllable_bounds.begin(),
+                               verification.syllable_bounds.begin() + syllables + 1);
   shown.unit_bounds.assign(verification.unit_bounds.begin(), verification.unit_bounds.begin() + 2 * syllables + 1);
   shown.detail = work.details[static_cast<std::size_t>(position)];
   return shown;

@@ -6,8 +6,8 @@
 
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "search/search_detail.h"
+#include "search/utterance_workspace.h"
 
 namespace kws {
 
@@ -18,9 +18,7 @@ namespace {
 
 constexpr std::size_t kResultLineBytes = 200;  // with its terminator
 
-bool keyword_mode(const UtteranceWorkspace& work) {
-  return work.settings.keyword_spotting == 1;
-}
+bool keyword_mode(const UtteranceWorkspace& work) { return work.settings.keyword_spotting == 1; }
 
 float score_of(const StateScores& row, int model, int state) {
   return row[static_cast<std::size_t>(model)][static_cast<std::size_t>(state)];
@@ -30,7 +28,8 @@ float score_of(const StateScores& row, int model, int state) {
 // a backward Viterbi pass over its final model, then its initial model, fed
 // at each frame by what follows the syllable (the old suffix scores, trailing
 // filler, or the end of the utterance).
-void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work, StackEntry& entry, int frames) {
+void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work,
+                          StackEntry& entry, int frames) {
   const LevelNode& node =
       vocabulary.levels[static_cast<std::size_t>(entry.depth)].nodes[static_cast<std::size_t>(entry.node_index)];
   const int initial_model = node.initial_model_slot;
@@ -188,7 +187,8 @@ void collect_nbest(const LoadedData& data, const Vocabulary& vocabulary, Utteran
   std::array<char, 8 * kLexiconLevels> path_buffer;
   while (found < wanted) {
     bool can_go_on = true;
-    while (can_go_on && !search.stack.empty() && !search.stack.front().complete) can_go_on = expand_top(data, vocabulary, work);
+    while (can_go_on && !search.stack.empty() && !search.stack.front().complete)
+      can_go_on = expand_top(data, vocabulary, work);
     if (!can_go_on || search.stack.empty()) break;
 
     const StackEntry& head = search.stack.front();

@@ -6,9 +6,9 @@
 
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
+#include "search/utterance_workspace.h"
 
 namespace kws {
 namespace {
@@ -142,10 +142,11 @@ void score_state_mixture(const LoadedData& data, UtteranceWorkspace& work, int f
       mixture_score(data.main_models.records[model], state, work.features[static_cast<std::size_t>(frame)]);
 }
 
-void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int anti_model, int state) {
+void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int anti_model,
+                                    int state) {
   if (!entry_in_range(data.anti_models, kMaxAntiModels, frame, anti_model, state)) return;
   work.anti_state_scores[static_cast<std::size_t>(frame)][static_cast<std::size_t>(anti_model)]
-                          [static_cast<std::size_t>(state)] =
+                        [static_cast<std::size_t>(state)] =
       best_gaussian_score(data.anti_models.records[anti_model], state, work.features[static_cast<std::size_t>(frame)]);
 }
 

@@ -31,7 +31,8 @@ float mixture_score(const HmmModel& model, int state, const FeatureVector& frame
 void score_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state);
 void score_state_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame, int model, int state);
 // Entry [frame][anti_model][state] of the anti-state-score table.
-void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int anti_model, int state);
+void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int anti_model,
+                                    int state);
 
 // One frame of the state-score table:
 //  - best-Gaussian (batch procedures): every slot below the loaded model count;

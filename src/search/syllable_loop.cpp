@@ -8,11 +8,11 @@
 
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 #include "search/recognition_pass.h"
 #include "search/search_detail.h"
+#include "search/utterance_workspace.h"
 
 namespace kws {
 

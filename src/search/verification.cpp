@@ -1,19 +1,18 @@
 #include "search/verification.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <optional>
 
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
-#include "search/utterance_workspace.h"
 #include "models/anti_model_map.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
 #include "search/search_detail.h"
 #include "search/state_scoring.h"
+#include "search/utterance_workspace.h"
 
 namespace kws {
 
@@ -89,7 +88,8 @@ std::optional<EntryPath> entry_path(const Vocabulary& vocabulary, const Utteranc
 
 // The result shown at display_position (into result) and its entry path;
 // nullopt, with the refusal reported, when there is none to verify.
-std::optional<EntryPath> displayed_entry_path(const Vocabulary& vocabulary, const UtteranceWorkspace& work, int display_position, int& result) {
+std::optional<EntryPath> displayed_entry_path(const Vocabulary& vocabulary, const UtteranceWorkspace& work,
+                                              int display_position, int& result) {
   result = result_at(work, display_position);
   if (result < 0) return std::nullopt;
   std::optional<EntryPath> path = entry_path(vocabulary, work, result);
@@ -123,8 +123,8 @@ double log_competitor_mixture(double q, double a) {
 
 // Scores segment [s, e] of one result against its own model, the competing
 // slots and the anti-model; false when the segment cannot be scored.
-bool score_one_segment(const LoadedData& data, UtteranceWorkspace& work, int own_slot, int competitors_begin, int competitors_end, int s, int e,
-                       SegmentScore& score, float& anti_average) {
+bool score_one_segment(const LoadedData& data, UtteranceWorkspace& work, int own_slot, int competitors_begin,
+                       int competitors_end, int s, int e, SegmentScore& score, float& anti_average) {
   score = SegmentScore{};
   const int frames = e - s + 1;
   const int own_states = search_detail::runnable_state_count(data.main_models, own_slot);
@@ -138,7 +138,8 @@ bool score_one_segment(const LoadedData& data, UtteranceWorkspace& work, int own
   std::array<int, kMaxCompetitors> competitor_states{};
   const int competitor_count = competitors_end - competitors_begin;
   for (int c = 0; c < competitor_count; ++c) {
-    competitor_states[static_cast<std::size_t>(c)] = search_detail::runnable_state_count(data.main_models, competitors_begin + c);
+    competitor_states[static_cast<std::size_t>(c)] =
+        search_detail::runnable_state_count(data.main_models, competitors_begin + c);
     competitors[static_cast<std::size_t>(c)].fill(kMinusInfinity);
     competitors[static_cast<std::size_t>(c)][0] = 0.0f;
   }
@@ -189,13 +190,13 @@ bool score_one_segment(const LoadedData& data, UtteranceWorkspace& work, int own
 
 }  // namespace
 
-
 int displayed_result_count(const UtteranceWorkspace& work) {
   const int wanted = work.settings.results_wanted;
   return std::max(0, std::min({wanted, work.results.count, kMaxResults}));
 }
 
-bool align_result(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, int display_position) {
+bool align_result(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work,
+                  int display_position) {
   int result = -1;
   const std::optional<EntryPath> path = displayed_entry_path(vocabulary, work, display_position, result);
   if (!path) return false;
@@ -346,7 +347,8 @@ bool trace_segmentation(UtteranceWorkspace& work, int display_position) {
   return true;
 }
 
-bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, int display_position) {
+bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work,
+                    int display_position) {
   int result = -1;
   const std::optional<EntryPath> path = displayed_entry_path(vocabulary, work, display_position, result);
   if (!path) return false;

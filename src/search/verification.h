@@ -51,7 +51,8 @@ bool trace_segmentation(UtteranceWorkspace& work, int display_position);
 // Scores every segment, fills the confidences, their means and (A), and
 // writes detail lines 4 to 6. False when a segment is empty or a model is
 // unusable; its confidences are then 0 and the lines are still written.
-bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work, int display_position);
+bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work,
+                    int display_position);
 
 // The decision: every syllable duration >= 7 frames, end - start >= 6 x the
 // name's byte length, and confidence mean v1 >= 0.39 (compared in double).

@@ -75,11 +75,11 @@ TEST(KeywordBatchScoring, RatesComeFromTheRunningTotalsAndZeroDenominatorsShowNo
   const KeywordReferenceRecord third = record_of({big5("新竹")});
   const ReferenceScore missed = score_against_reference(third, {});
   add_to_totals(totals, third, missed, 0);
-  EXPECT_EQ(batch_statistics_lines("tr1_3.wav", totals, third, missed, 0),
-            (std::vector<std::string>{"tr1_3.wav", "*******************************", "Total_KWs=3", "Accepted_KWs=3",
-                                      "Detected_KWs=2", "False_KWs=1", "LocalKWs=1 Cands=0 Detected:0",
-                                      "-----------------------------", "Detection Rate= 0.67",
-                                      "FalseAlarmRate= 0.33"}));
+  EXPECT_EQ(
+      batch_statistics_lines("tr1_3.wav", totals, third, missed, 0),
+      (std::vector<std::string>{"tr1_3.wav", "*******************************", "Total_KWs=3", "Accepted_KWs=3",
+                                "Detected_KWs=2", "False_KWs=1", "LocalKWs=1 Cands=0 Detected:0",
+                                "-----------------------------", "Detection Rate= 0.67", "FalseAlarmRate= 0.33"}));
 }
 
 TEST(KeywordBatchScoring, CandidateLinesIndentOneBlankPerWholeTenFrames) {
@@ -91,7 +91,7 @@ TEST(KeywordBatchScoring, CandidateLinesIndentOneBlankPerWholeTenFrames) {
 
 // What file n of the synthesised set holds and what its record lists.
 struct PlannedFile {
-  std::vector<int> spoken;  // tone-vocabulary entries, in order
+  std::vector<int> spoken;              // tone-vocabulary entries, in order
   std::vector<std::string> references;  // UTF-8
 };
 

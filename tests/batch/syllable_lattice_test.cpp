@@ -15,7 +15,6 @@
 
 #include "batch/free_syllable_decoding.h"
 #include "batch/syllable_lattice_tables.h"
-#include "support/test_vocabulary.h"
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
 #include "support/big5_text.h"

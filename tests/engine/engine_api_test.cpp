@@ -1,13 +1,12 @@
 // The engine API on the bundled data directory: passes on separate
 // workspaces over one loaded data and one vocabulary give, at once on two
 // threads, exactly what they give one after the other.
-#include "engine/engine.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
+#include "engine/engine.h"
 #include "platform/audio_file.h"
 #include "platform/message_sink.h"
 
@@ -24,8 +23,8 @@ std::string summary_of(const RecognitionOutcome& outcome) {
   }
   for (const DisplayedResult& result : outcome.results) {
     text += format_text("result %d %.9g %d %d %d %.9g %.9g %.9g %.9g\n", result.entry, result.score, result.start_frame,
-                        result.end_frame, result.accepted, result.keyword_score, result.anti_score,
-                        result.filler_score, result.confidence[0]);
+                        result.end_frame, result.accepted, result.keyword_score, result.anti_score, result.filler_score,
+                        result.confidence[0]);
     for (const std::string& line : result.detail) text += line + "|";
     text += "\n";
   }
@@ -57,8 +56,7 @@ class EngineApi : public ::testing::Test {
     EXPECT_TRUE(made);
     return std::move(*made);
   }
-  static std::string recognise(const std::vector<std::int16_t>& samples, const PassOptions& options,
-                               Workspace& work) {
+  static std::string recognise(const std::vector<std::int16_t>& samples, const PassOptions& options, Workspace& work) {
     return summary_of(recognize(**data_, **vocabulary_, samples, options, work));
   }
 
@@ -116,12 +114,12 @@ TEST_F(EngineApi, AVocabularyChosenDuringAPassLeavesThePassItsOwn) {
 
 TEST_F(EngineApi, RefusalsComeBackAsValues) {
   Workspace work = workspace();
-  const RecognitionOutcome short_one = recognize(**data_, **vocabulary_, std::vector<std::int16_t>(6400, 0),
-                                                 PassOptions{}, work);
+  const RecognitionOutcome short_one =
+      recognize(**data_, **vocabulary_, std::vector<std::int16_t>(6400, 0), PassOptions{}, work);
   EXPECT_EQ(short_one.refusal, UtteranceRefusal::too_short);
   EXPECT_TRUE(short_one.results.empty());
-  const RecognitionOutcome long_one = recognize(**data_, **vocabulary_,
-                                                std::vector<std::int16_t>(kSampleBufferSamples + 1, 0), PassOptions{}, work);
+  const RecognitionOutcome long_one =
+      recognize(**data_, **vocabulary_, std::vector<std::int16_t>(kSampleBufferSamples + 1, 0), PassOptions{}, work);
   EXPECT_EQ(long_one.refusal, UtteranceRefusal::too_long);
 
   const OrRefusal<std::shared_ptr<const Vocabulary>> missing = choose_vocabulary(**data_, "no-such-vocabulary");

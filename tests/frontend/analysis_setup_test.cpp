@@ -32,8 +32,12 @@ TEST(AnalysisSetup, ConstantsAndVectorLengths) {
   EXPECT_EQ(a.cepstral_scale, 0.33333334f);
   AnalysisBuffers b;
   ASSERT_EQ(allocate_analysis_buffers(a, b), "");
-  const int lengths[] = {a.centre_frequencies.size(), a.low_channel_weights.size(), b.frame.size(),
-                         b.fft.size(), b.filterbank.size(), b.cepstrum.size()};
+  const int lengths[] = {a.centre_frequencies.size(),
+                         a.low_channel_weights.size(),
+                         b.frame.size(),
+                         b.fft.size(),
+                         b.filterbank.size(),
+                         b.cepstrum.size()};
   EXPECT_EQ(std::vector<int>(std::begin(lengths), std::end(lengths)),
             (std::vector<int>{19, 256, 320, 512, 18, 24}));
 }

@@ -17,12 +17,12 @@
 namespace kws {
 namespace {
 
+using testing::big5;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::Pair;
 using ::testing::Not;
-using testing::big5;
+using ::testing::Pair;
 
 // 北 is a tone variant of the last syllable of 台北 and 竹北; 竹 ends 新竹 and starts 竹北.
 constexpr char kWords[] = "1 台北\n2 北\n3 新竹\n4 竹北\n";

@@ -4,7 +4,6 @@
 
 #include <memory>
 
-#include "support/test_vocabulary.h"
 #include "models/model_inventory.h"
 #include "support/capturing_sink.h"
 #include "support/test_vocabulary.h"
@@ -19,7 +18,8 @@ constexpr float kImpossible = -1e29f;  // minus infinity plus a few scores
 class KeywordSearch : public testing::SearchTest {
  protected:
   void set_states(std::initializer_list<int> models, int emitting) {
-    for (const int model : models) engine_->data.main_models.records[model].state_count = static_cast<std::int16_t>(emitting + 2);
+    for (const int model : models)
+      engine_->data.main_models.records[model].state_count = static_cast<std::int16_t>(emitting + 2);
   }
   float exit(int level, int node, int t) const { return engine_->work.search.level_exit_scores.at(level, node, t); }
   float forward(int t) const { return engine_->work.search.forward_filler[t]; }

@@ -6,7 +6,6 @@
 
 #include <memory>
 
-#include "support/test_vocabulary.h"
 #include "platform/message_sink.h"
 #include "support/big5_text.h"
 #include "support/capturing_sink.h"
@@ -25,7 +24,8 @@ class RecognitionPassTest : public ::testing::Test {
     testing::set_uniform_models(e.data, 3);
     testing::set_flat_anti_models(e.data, 3, 4.0f);  // every anti-model state scores -2
     testing::fill_state_scores(e.work, kMaxFrames, -10.0f);
-    testing::build_test_vocabulary(e.vocabulary, {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}});
+    testing::build_test_vocabulary(e.vocabulary,
+                                   {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}});
     e.work.trimming.high = 10000;
     e.work.trimming.low = 10000;
     e.work.settings.results_wanted = 10;
@@ -131,8 +131,7 @@ TEST_F(RecognitionPassTest, VocabularySizeBoundsTheResultsWanted) {
   testing::build_test_vocabulary(e.vocabulary, {});
   EXPECT_EQ(prepare_utterance(e.vocabulary, e.work, true), kRefused);
   EXPECT_EQ(recognize_keywords(e.data, e.vocabulary, e.work, true), kRefused);
-  EXPECT_EQ(recognize_large_vocabulary(e.data, e.vocabulary, e.work, true).refusal,
-            UtteranceRefusal::empty_vocabulary);
+  EXPECT_EQ(recognize_large_vocabulary(e.data, e.vocabulary, e.work, true).refusal, UtteranceRefusal::empty_vocabulary);
   EXPECT_TRUE(sink.boxes.empty());
 }
 
@@ -146,8 +145,8 @@ TEST_F(RecognitionPassTest, KeywordPassFindsRanksAndVerifiesTheSpokenEntry) {
   for (const auto& [slot, frames] : plan) {
     for (int state = 1; state <= 3; ++state) {
       for (int i = 0; i < frames[static_cast<std::size_t>(state) - 1]; ++i) {
-        e.work.state_scores[static_cast<std::size_t>(t++)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] =
-            0.0f;
+        e.work.state_scores[static_cast<std::size_t>(t++)][static_cast<std::size_t>(slot)]
+                           [static_cast<std::size_t>(state)] = 0.0f;
       }
     }
   }

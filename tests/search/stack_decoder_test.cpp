@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "support/test_vocabulary.h"
 #include "models/model_inventory.h"
 #include "search/keyword_search.h"
 #include "support/test_vocabulary.h"

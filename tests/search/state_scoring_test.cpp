@@ -7,9 +7,9 @@
 #include <memory>
 #include <random>
 
-#include "support/test_vocabulary.h"
 #include "models/model_inventory.h"
 #include "support/capturing_sink.h"
+#include "support/test_vocabulary.h"
 
 namespace kws {
 namespace {
@@ -114,7 +114,8 @@ TEST(StateScoring, TableFillsCoverTheirModelsStatesAndFramesOnly) {
     for (int state = 1; state <= 3; ++state) set_component(model, state, 0, constant(0.1f * static_cast<float>(slot % 7 + state)), 1.0f, 1.0f);
   }
   engine->data.main_models.records[20].state_count = 2;  // no emitting states
-  for (int t = 0; t < 4; ++t) engine->work.features[static_cast<std::size_t>(t)] = constant(0.3f * static_cast<float>(t));
+  for (int t = 0; t < 4; ++t)
+    engine->work.features[static_cast<std::size_t>(t)] = constant(0.3f * static_cast<float>(t));
   for (auto& row : engine->work.state_scores) {
     for (auto& states : row) states.fill(kUntouched);
   }

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <memory>
 
-#include "support/test_vocabulary.h"
 #include "models/anti_model_map.h"
 #include "models/model_inventory.h"
 #include "search/recognition_pass.h"
@@ -37,13 +36,15 @@ class VerificationTest : public ::testing::Test {
     testing::set_flat_anti_models(e.data, 3, 4.0f);  // every anti-model state scores -2
     testing::fill_state_scores(e.work, 100, -10.0f);
     testing::build_test_vocabulary(
-        e.vocabulary, {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}, {big5("山"), {{25, 116}}}});
+        e.vocabulary,
+        {{big5("台北"), {{0, 112}, {6, 113}}}, {big5("高雄"), {{12, 114}, {19, 115}}}, {big5("山"), {{25, 116}}}});
     e.work.settings.keyword_spotting = 0;
     e.work.settings.results_wanted = 10;
   }
 
   float& score(int t, int slot, int state) {
-    return e.work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)];
+    return e.work
+        .state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)];
   }
 
   void paint(int t, const std::vector<SyllablePlan>& plan) {
@@ -182,7 +183,8 @@ TEST_F(VerificationTest, DecisionOnAlignedResults) {
   // Better competitors of both kinds everywhere (q = 1 per frame) push the
   // first confidence under 0.39.
   for (int t = 0; t < 25; ++t) {
-    for (int slot : {1, 114}) e.work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)].fill(1.0f);
+    for (int slot : {1, 114})
+      e.work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)].fill(1.0f);
   }
   e.work.accepted.clear();
   verify_single(25);
