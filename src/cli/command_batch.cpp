@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 
-#include "batch/keyword_batch.h"
 #include "cli/command_line.h"
 #include "cli/engine_session.h"
 #include "cli/json_writer.h"
@@ -155,20 +154,16 @@ int run(std::span<const std::string> arguments) {
   const int set_number = *set;
   const bool json = parsed->has("--json");
 
-  const std::shared_ptr<const LoadedData> data = start_engine(kBatchCommand, *parsed);
-  if (!data) return kExitFailure;
-  const std::shared_ptr<const Vocabulary> chosen = choose_vocabulary_or_report(*data, *vocabulary);
-  if (!chosen) return kExitFailure;
-  std::optional<Workspace> workspace = make_workspace_or_report(*data);
-  if (!workspace) return kExitFailure;
+  std::optional<EngineSession> session = start_session(kBatchCommand, *parsed, *vocabulary);
+  if (!session) return kExitFailure;
 
   const BatchPrinter::Style style = json ? BatchPrinter::Style::json
                                     : parsed->has("--brief") ? BatchPrinter::Style::brief
                                                              : BatchPrinter::Style::station;
   BatchPrinter printer(style);
   const auto started = std::chrono::steady_clock::now();
-  const OrRefusal<KeywordBatchSummary> summary =
-      run_keyword_batch_test(*data, *chosen, set_number, batch_pass_options(), printer, *workspace);
+  const OrRefusal<KeywordBatchSummary> summary = run_keyword_batch_test(
+      *session->data, *session->vocabulary, set_number, batch_pass_options(), printer, session->workspace);
   const double wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (!summary) {
     show_refusal(summary.refusal());

@@ -22,14 +22,10 @@ int run(std::span<const std::string> arguments) {
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kLatticeCommand, "--vocab NAME is required");
 
-  const std::shared_ptr<const LoadedData> data = start_engine(kLatticeCommand, *parsed);
-  if (!data) return kExitFailure;
-  const std::shared_ptr<const Vocabulary> chosen = choose_vocabulary_or_report(*data, *vocabulary);
-  if (!chosen) return kExitFailure;
-  std::optional<Workspace> workspace = make_workspace_or_report(*data);
-  if (!workspace) return kExitFailure;
+  std::optional<EngineSession> session = start_session(kLatticeCommand, *parsed, *vocabulary);
+  if (!session) return kExitFailure;
 
-  LatticeFiles files = station_lattice_files(*data);
+  LatticeFiles files = station_lattice_files(*session->data);
   if (const std::optional<std::string> wave = parsed->value("--wave")) files.recording = *wave;
   if (const std::optional<std::string> out = parsed->value("--out")) files.output_folder = *out;
   // The station expects its dat folder to exist; here it is made on demand.
@@ -37,7 +33,8 @@ int run(std::span<const std::string> arguments) {
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(files.output_folder) / "dat", ignored);
 
-  const OrRefusal<LatticeOutcome> run = run_syllable_lattice(*data, *chosen, files, *workspace);
+  const OrRefusal<LatticeOutcome> run =
+      run_syllable_lattice(*session->data, *session->vocabulary, files, session->workspace);
   if (!run) {
     show_refusal(run.refusal());
     return kExitFailure;

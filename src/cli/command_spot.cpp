@@ -133,12 +133,8 @@ int run(std::span<const std::string> arguments) {
   pass.trimming = parsed->has("--no-trim") ? Trimming::off : Trimming::from_recording;
   pass.results_wanted = *results_wanted;
 
-  const std::shared_ptr<const LoadedData> data = start_engine(kSpotCommand, *parsed);
-  if (!data) return kExitFailure;
-  const std::shared_ptr<const Vocabulary> chosen = choose_vocabulary_or_report(*data, *vocabulary);
-  if (!chosen) return kExitFailure;
-  std::optional<Workspace> workspace = make_workspace_or_report(*data);
-  if (!workspace) return kExitFailure;
+  std::optional<EngineSession> session = start_session(kSpotCommand, *parsed, *vocabulary);
+  if (!session) return kExitFailure;
 
   bool unreadable = false;
   for (const std::string& path : parsed->positionals) {
@@ -149,7 +145,8 @@ int run(std::span<const std::string> arguments) {
       continue;
     }
     if (!audio.note.empty()) std::fprintf(stderr, "kws spot: %s\n", audio.note.c_str());
-    const RecognitionOutcome outcome = recognize(*data, *chosen, audio.samples, pass, *workspace);
+    const RecognitionOutcome outcome =
+        recognize(*session->data, *session->vocabulary, audio.samples, pass, session->workspace);
     if (!outcome.allocation_failure.empty()) {
       message_sink().console(outcome.allocation_failure);
       message_sink().wait_for_key();

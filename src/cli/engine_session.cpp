@@ -46,4 +46,14 @@ std::shared_ptr<const Vocabulary> choose_vocabulary_or_report(const LoadedData& 
   return std::move(*chosen);
 }
 
+std::optional<EngineSession> start_session(const Command& command, const Arguments& arguments, std::string_view name) {
+  std::shared_ptr<const LoadedData> data = start_engine(command, arguments);
+  if (!data) return std::nullopt;
+  std::shared_ptr<const Vocabulary> vocabulary = choose_vocabulary_or_report(*data, name);
+  if (!vocabulary) return std::nullopt;
+  std::optional<Workspace> workspace = make_workspace_or_report(*data);
+  if (!workspace) return std::nullopt;
+  return EngineSession{std::move(data), std::move(vocabulary), std::move(*workspace)};
+}
+
 }  // namespace kws::cli

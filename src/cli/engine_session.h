@@ -23,4 +23,15 @@ std::optional<Workspace> make_workspace_or_report(const LoadedData& data);
 // The vocabulary, or nullptr after its refusal is shown.
 std::shared_ptr<const Vocabulary> choose_vocabulary_or_report(const LoadedData& data, std::string_view name);
 
+// What a subcommand that runs passes over one vocabulary needs.
+struct EngineSession {
+  std::shared_ptr<const LoadedData> data;
+  std::shared_ptr<const Vocabulary> vocabulary;
+  Workspace workspace;
+};
+
+// Start-up, the vocabulary called name and a workspace; nothing after the
+// message of whichever failed.
+std::optional<EngineSession> start_session(const Command& command, const Arguments& arguments, std::string_view name);
+
 }  // namespace kws::cli

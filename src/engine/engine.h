@@ -25,6 +25,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -81,9 +82,12 @@ class Workspace {
 OrRefusal<Workspace> make_workspace(const LoadedData& data);
 
 // The one recognition call: the keyword pass over samples (16-bit, 16 kHz)
-// as options say. A refused utterance (too short, too long, offset, empty
-// vocabulary) comes back with its reason and no results. With checks off the
-// pass takes at most the first 8 s.
+// as options say; the samples are copied, the caller keeps them. A refused
+// utterance (too short, too long, offset, empty vocabulary) comes back with
+// its reason and no results. With checks off the pass takes at most the first
+// 8 s. A search that ran out of memory ends early with the results it found
+// and allocation_failure set; the station shows that text and waits for a
+// key. The workspace keeps every table of the pass until the next one.
 RecognitionOutcome recognize(const LoadedData& data, const Vocabulary& vocabulary,
                              std::span<const std::int16_t> samples, const PassOptions& options, Workspace& workspace);
 
@@ -107,6 +111,10 @@ PassOptions batch_pass_options();
 OrRefusal<KeywordBatchSummary> run_keyword_batch_test(const LoadedData& data, const Vocabulary& vocabulary,
                                                       int set_number, const PassOptions& options,
                                                       KeywordBatchObserver& observer, Workspace& workspace);
+// The batch test's rates: numerator / denominator, nothing for a denominator
+// of 0; as the station prints them, "%5.2f" or "  n/a".
+std::optional<double> batch_rate(int numerator, int denominator);
+std::string batch_rate_text(int numerator, int denominator);
 
 // Evaluation against a reference list (see batch/evaluation.h for its form).
 OrRefusal<std::vector<EvaluationItem>> read_evaluation_references(const std::string& path,
