@@ -6,6 +6,7 @@
 // bring every unit to its count although the texts say only a few.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -80,7 +81,9 @@ void add_hanzi(std::string_view text, std::set<std::string>& hanzi) {
 class RecipeFiles : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    root_ = std::filesystem::current_path() / "scratch" / "RecipeFiles";
+    // ctest runs each test of the suite in its own process, at the same time:
+    // each process writes its own copy of the small world.
+    root_ = std::filesystem::current_path() / "scratch" / ("RecipeFiles." + std::to_string(getpid()));
     std::filesystem::remove_all(root_);
 
     std::set<std::string> hanzi;
@@ -140,6 +143,11 @@ class RecipeFiles : public ::testing::Test {
       ASSERT_TRUE(report.has_value()) << error;
       if (std::string(folder) == "first") report_ = std::move(report);
     }
+  }
+
+  static void TearDownTestSuite() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
   }
 
   static std::string bytes(const std::string& folder, const std::string& file) {
