@@ -84,6 +84,46 @@ void add_counts(EvaluationCounts& into, const EvaluationCounts& from) {
   into.false_alarms += from.false_alarms;
 }
 
+std::vector<AcceptedKeyword> accepted_at(const RecognitionOutcome& outcome, double threshold) {
+  std::vector<AcceptedKeyword> accepted;
+  for (const DisplayedResult& result : outcome.results) {
+    if (result.meets_duration_rules && static_cast<double>(result.confidence[0]) >= threshold) {
+      accepted.push_back({result.name, result.start_frame, result.end_frame});
+    }
+  }
+  return accepted;
+}
+
+std::vector<double> sweep_thresholds() {
+  std::vector<double> thresholds;
+  // Counted in hundredths so that 0.39 is the same double as the station's.
+  for (int hundredths = 30; hundredths <= 50; ++hundredths) thresholds.push_back(hundredths / 100.0);
+  return thresholds;
+}
+
+std::optional<double> figure_of_merit(std::span<const SweepPoint> points) {
+  std::vector<std::pair<double, double>> curve;  // false-alarm rate, detection rate
+  for (const SweepPoint& point : points) {
+    const EvaluationCounts& c = point.counts;
+    if (c.references == 0 || c.accepted == 0) continue;
+    curve.emplace_back(static_cast<double>(c.false_alarms) / c.accepted,
+                       static_cast<double>(c.detected) / c.references);
+  }
+  if (curve.empty()) return std::nullopt;
+  std::sort(curve.begin(), curve.end());
+  const double width = curve.back().first - curve.front().first;
+  if (width <= 0.0) {
+    double sum = 0.0;
+    for (const auto& point : curve) sum += point.second;
+    return sum / static_cast<double>(curve.size());
+  }
+  double area = 0.0;
+  for (std::size_t k = 1; k < curve.size(); ++k) {
+    area += (curve[k].first - curve[k - 1].first) * (curve[k].second + curve[k - 1].second) / 2.0;
+  }
+  return area / width;
+}
+
 std::string evaluation_rate_text(int numerator, int denominator) {
   return denominator > 0 ? format_text("%.3f", static_cast<double>(numerator) / denominator) : std::string("n/a");
 }

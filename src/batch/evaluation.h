@@ -10,6 +10,7 @@
 // skipped; the condition defaults to "all".
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,5 +35,22 @@ void add_counts(EvaluationCounts& into, const EvaluationCounts& from);
 
 // "%.3f" of numerator / denominator; "n/a" when the denominator is 0.
 std::string evaluation_rate_text(int numerator, int denominator);
+
+// The accepted keywords a verified pass gives at another decision threshold:
+// its displayed results, in display order, that meet the duration rules and
+// whose mean confidence is at least threshold.
+std::vector<AcceptedKeyword> accepted_at(const RecognitionOutcome& outcome, double threshold);
+
+// The thresholds a sweep visits: 0.30 to 0.50 in steps of 0.01.
+std::vector<double> sweep_thresholds();
+
+// The figure of merit of a sweep: the mean detection rate over the range of
+// false-alarm rates the sweep reaches, that is the area under the detection
+// against false-alarm curve (trapezoids between the points, in order of
+// false-alarm rate) divided by the range's width; the plain mean detection
+// rate when every point has the same false-alarm rate. Points without a
+// spoken or an accepted keyword carry no rate and are left out; nothing
+// when no point is left.
+std::optional<double> figure_of_merit(std::span<const SweepPoint> points);
 
 }  // namespace kws

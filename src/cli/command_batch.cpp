@@ -143,8 +143,8 @@ void print_summary(const KeywordBatchSummary& summary, int set_number, double wa
 
 int run(std::span<const std::string> arguments) {
   int exit_status = kExitSuccess;
-  const std::optional<Arguments> parsed =
-      arguments_or_exit(kBatchCommand, arguments, {"--json", "--brief"}, {"--data", "--vocab", "--set"}, exit_status);
+  const std::optional<Arguments> parsed = arguments_or_exit(kBatchCommand, arguments, {"--json", "--brief"},
+                                                            {"--data", "--vocab", "--set", "--threshold"}, exit_status);
   if (!parsed) return exit_status;
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kBatchCommand, "--vocab NAME is required");
@@ -152,6 +152,10 @@ int run(std::span<const std::string> arguments) {
   const std::optional<int> set = integer_option(*parsed, "--set", 1, kMaxSetNumber, kDefaultBatchTestSet);
   if (!set) return usage_error(kBatchCommand, "--set takes a positive number");
   const int set_number = *set;
+  const std::optional<double> threshold = threshold_option(*parsed);
+  if (!threshold) return usage_error(kBatchCommand, "--threshold takes a number from 0 to 1");
+  PassOptions pass = batch_pass_options();
+  pass.threshold = *threshold;
   const bool json = parsed->has("--json");
 
   std::optional<EngineSession> session = start_session(kBatchCommand, *parsed, *vocabulary);
@@ -162,8 +166,8 @@ int run(std::span<const std::string> arguments) {
                                                              : BatchPrinter::Style::station;
   BatchPrinter printer(style);
   const auto started = std::chrono::steady_clock::now();
-  const OrRefusal<KeywordBatchSummary> summary = run_keyword_batch_test(
-      *session->data, *session->vocabulary, set_number, batch_pass_options(), printer, session->workspace);
+  const OrRefusal<KeywordBatchSummary> summary =
+      run_keyword_batch_test(*session->data, *session->vocabulary, set_number, pass, printer, session->workspace);
   const double wall_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (!summary) {
     show_refusal(summary.refusal());
@@ -178,7 +182,7 @@ int run(std::span<const std::string> arguments) {
 const Command kBatchCommand = {
     "batch",
     "run the keyword batch test over the 50 test recordings",
-    "Usage: kws batch --data DIR --vocab NAME [--set N] [--json | --brief]\n"
+    "Usage: kws batch --data DIR --vocab NAME [--set N] [--threshold V] [--json | --brief]\n"
     "Runs the station's keyword batch test: for n = 1..50 the recording\n"
     "DIR/wave/trN_n.wav (set N, default 1) is read whole as raw 16-bit samples\n"
     "(a WAV header is read as samples too; beyond 8 s only the first 8 s are used),\n"
@@ -195,7 +199,9 @@ const Command kBatchCommand = {
     "outcome, running totals and rates) and a final {\"summary\": ...} object instead.\n"
     "--brief prints two lines per recording instead of the statistics lines: the\n"
     "entries said in it and the keywords spotted, each marked + (said) or - (false alarm).\n"
-    "Progress goes to standard error. A missing recording ends the run with status 1.\n"
+    "--threshold V sets the decision threshold on a result's mean confidence (0 to 1,\n"
+    "default 0.39). Progress goes to standard error. A missing recording ends the run\n"
+    "with status 1.\n"
     "\n"
     "Example:\n"
     "  kws batch --data data --vocab 火車系統 --json > batch.jsonl\n",

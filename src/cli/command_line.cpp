@@ -1,7 +1,9 @@
 #include "cli/command_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 
+#include "engine/engine_values.h"
 #include "platform/token_reader.h"
 
 namespace kws::cli {
@@ -76,6 +78,20 @@ std::optional<int> integer_option(const Arguments& arguments, std::string_view o
   const std::optional<long> value = parse_integer(*text);
   if (!value || *value < low || *value > high) return std::nullopt;
   return static_cast<int>(*value);
+}
+
+std::optional<double> decimal_option(const Arguments& arguments, std::string_view option, double low, double high,
+                                     double fallback) {
+  const std::optional<std::string> text = arguments.value(option);
+  if (!text) return fallback;
+  char* end = nullptr;
+  const double value = std::strtod(text->c_str(), &end);
+  if (text->empty() || end != text->c_str() + text->size() || !(value >= low && value <= high)) return std::nullopt;
+  return value;
+}
+
+std::optional<double> threshold_option(const Arguments& arguments) {
+  return decimal_option(arguments, "--threshold", 0.0, 1.0, kDefaultThreshold);
 }
 
 int usage_error(const Command& command, std::string_view message) {

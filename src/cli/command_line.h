@@ -47,6 +47,15 @@ std::optional<Arguments> parse_arguments(std::span<const std::string> arguments,
 std::optional<int> integer_option(const Arguments& arguments, std::string_view option, int low, int high,
                                   int fallback);
 
+// The value of a decimal option within [low, high], or fallback when the
+// option is absent; nullopt when it is not a number in that range.
+std::optional<double> decimal_option(const Arguments& arguments, std::string_view option, double low, double high,
+                                     double fallback);
+
+// --threshold V: the decision threshold on a result's mean confidence,
+// 0..1, the station's 0.39 by default; nullopt after a usage error.
+std::optional<double> threshold_option(const Arguments& arguments);
+
 // Prints "kws <name>: <message>" and the usage line on standard error; returns kExitUsage.
 int usage_error(const Command& command, std::string_view message);
 

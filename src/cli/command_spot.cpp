@@ -119,8 +119,9 @@ void print_json(const RecognitionOutcome& outcome, const std::string& path) {
 
 int run(std::span<const std::string> arguments) {
   int exit_status = kExitSuccess;
-  const std::optional<Arguments> parsed = arguments_or_exit(
-      kSpotCommand, arguments, {"--details", "--json", "--no-trim"}, {"--data", "--vocab", "--results"}, exit_status);
+  const std::optional<Arguments> parsed =
+      arguments_or_exit(kSpotCommand, arguments, {"--details", "--json", "--no-trim"},
+                        {"--data", "--vocab", "--results", "--threshold"}, exit_status);
   if (!parsed) return exit_status;
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kSpotCommand, "--vocab NAME is required");
@@ -128,10 +129,13 @@ int run(std::span<const std::string> arguments) {
   const std::optional<int> results_wanted =
       integer_option(*parsed, "--results", 1, kMaxResults, kResultsAfterVocabularyChoice);
   if (!results_wanted) return usage_error(kSpotCommand, "--results takes a number from 1 to 200");
+  const std::optional<double> threshold = threshold_option(*parsed);
+  if (!threshold) return usage_error(kSpotCommand, "--threshold takes a number from 0 to 1");
   const SpotOptions options{parsed->has("--details"), parsed->has("--json")};
   PassOptions pass;
   pass.trimming = parsed->has("--no-trim") ? Trimming::off : Trimming::from_recording;
   pass.results_wanted = *results_wanted;
+  pass.threshold = *threshold;
 
   std::optional<EngineSession> session = start_session(kSpotCommand, *parsed, *vocabulary);
   if (!session) return kExitFailure;
@@ -169,7 +173,8 @@ int run(std::span<const std::string> arguments) {
 const Command kSpotCommand = {
     "spot",
     "spot the keywords of a vocabulary in recordings",
-    "Usage: kws spot --data DIR --vocab NAME [--results N] [--details] [--json] [--no-trim] FILE...\n"
+    "Usage: kws spot --data DIR --vocab NAME [--results N] [--threshold V] [--details] [--json]\n"
+    "                [--no-trim] FILE...\n"
     "Runs the station's keyword pass on each recording (WAV, FLAC, ...; converted to\n"
     "16 kHz mono if needed; at most 8 s): features and mixture-sum state scores over\n"
     "the whole recording, the end trimmed with thresholds measured on its five\n"
@@ -180,7 +185,9 @@ const Command kSpotCommand = {
     "accepted keyword (frames of 10 ms). --details adds the six detail lines of every\n"
     "result; --json prints one JSON object per file instead (accepted keywords, every\n"
     "result with its scores, boundaries and decision, processing times). --no-trim\n"
-    "keeps the whole recording. A refused recording (too short, offset, empty\n"
+    "keeps the whole recording. --threshold V sets the decision threshold on a\n"
+    "result's mean confidence (0 to 1, default 0.39): lower accepts more keywords,\n"
+    "higher fewer. A refused recording (too short, offset, empty\n"
     "vocabulary) is reported on standard error; the exit status is 1 if any file\n"
     "could not be read.\n"
     "\n"

@@ -122,5 +122,10 @@ OrRefusal<std::vector<EvaluationItem>> read_evaluation_references(const std::str
 EvaluationCounts score_evaluation_item(const EvaluationItem& item, std::span<const AcceptedKeyword> accepted);
 void add_counts(EvaluationCounts& into, const EvaluationCounts& from);
 std::string evaluation_rate_text(int numerator, int denominator);  // "%.3f", or "n/a" for a denominator of 0
+// The threshold sweep: what a verified pass accepts at another threshold, the
+// thresholds 0.30..0.50, and the mean detection over the false-alarm range.
+std::vector<AcceptedKeyword> accepted_at(const RecognitionOutcome& outcome, double threshold);
+std::vector<double> sweep_thresholds();
+std::optional<double> figure_of_merit(std::span<const SweepPoint> points);
 
 }  // namespace kws

@@ -16,6 +16,8 @@ namespace kws {
 inline constexpr int kSampleBufferSamples = 128000;  // 8 s at 16 kHz, the longest utterance
 inline constexpr int kMaxResults = 200;
 inline constexpr int kDetailLines = 6;
+// The station's decision threshold on a result's mean confidence v1.
+inline constexpr double kDefaultThreshold = 0.39;
 
 // Why a recognition pass refused an utterance.
 enum class UtteranceRefusal {
@@ -57,6 +59,9 @@ struct PassOptions {
   ScoringMode scoring = ScoringMode::mixture;
   int results_wanted = 10;  // 1..200; never more than the vocabulary's entries
   bool verification = true;
+  // A result is accepted when it passes the duration rules and its mean
+  // confidence v1 is at least this.
+  double threshold = kDefaultThreshold;
   bool keyword_spotting = true;  // filler before and after an entry; off: the entry spans the utterance
 };
 
@@ -87,6 +92,7 @@ struct DisplayedResult {
   std::int16_t start_frame = 0;
   std::int16_t end_frame = 0;  // as verification aligned it
   bool accepted = false;
+  bool meets_duration_rules = false;          // accepted at any threshold up to confidence[0]
   float keyword_score = 0.0f;                 // (K)
   float anti_score = 0.0f;                    // (A)
   float filler_score = 0.0f;                  // (F)
@@ -198,6 +204,12 @@ struct EvaluationCounts {
   int detected = 0;      // references with at least one accepted candidate of their name
   int accepted = 0;      // candidates
   int false_alarms = 0;  // candidates whose name was not spoken
+};
+
+// An evaluation's totals at one decision threshold.
+struct SweepPoint {
+  double threshold = 0.0;
+  EvaluationCounts counts;
 };
 
 }  // namespace kws

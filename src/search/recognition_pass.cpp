@@ -237,6 +237,7 @@ DisplayedResult displayed_result(const Vocabulary& vocabulary, const UtteranceWo
   shown.start_frame = work.results.start_frames[u];
   shown.end_frame = work.results.end_frames[u];
   shown.accepted = verification.accepted;
+  shown.meets_duration_rules = verification.meets_duration_rules;
   shown.keyword_score = verification.keyword_score;
   shown.anti_score = verification.anti_score;
   shown.filler_score = verification.filler_score;
@@ -257,6 +258,7 @@ std::int32_t begin_pass(std::span<const std::int16_t> samples, const PassOptions
   work.settings.keyword_spotting = options.keyword_spotting ? 1 : 0;
   work.settings.verification_enabled = options.verification ? 1 : 0;
   work.settings.results_wanted = std::clamp(options.results_wanted, 0, kMaxResults);
+  work.settings.threshold = options.threshold;
   if (options.checks && samples.size() > static_cast<std::size_t>(kSampleBufferSamples)) {
     work.utterance.refusal = UtteranceRefusal::too_long;
     return -1;

@@ -130,6 +130,7 @@ struct ResultVerification {
   float v1 = 0.0f, v2 = 0.0f, v3 = 0.0f;
   float anti_score = 0.0f;  // (A): mean over the segments of the per-frame anti-model score
   float filler_score = 0.0f;  // (F): forward filler score per frame over the result's span
+  bool meets_duration_rules = false;  // the decision's rules but the confidence threshold
   bool accepted = false;
 };
 
@@ -146,6 +147,7 @@ struct SearchSettings {
   std::int16_t keyword_spotting = 1;
   std::int16_t verification_enabled = 1;
   std::int32_t results_wanted = 30;
+  double threshold = kDefaultThreshold;  // of the mean confidence v1
 };
 
 }  // namespace kws

@@ -406,16 +406,18 @@ bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, Uttera
   return complete;
 }
 
-bool keyword_accepted(std::span<const std::int16_t> durations, std::size_t name_bytes, int start_frame, int end_frame,
-                      float v1) {
+bool meets_duration_rules(std::span<const std::int16_t> durations, std::size_t name_bytes, int start_frame,
+                          int end_frame) {
   for (const std::int16_t duration : durations) {
     if (duration < kMinSyllableFrames) return false;
   }
   // byte length x 0.6 <= (end - start) x 0.1, kept in integers.
-  if (static_cast<long long>(end_frame) - start_frame < kFramesPerNameByte * static_cast<long long>(name_bytes)) {
-    return false;
-  }
-  return static_cast<double>(v1) >= kMinConfidence;
+  return static_cast<long long>(end_frame) - start_frame >= kFramesPerNameByte * static_cast<long long>(name_bytes);
+}
+
+bool keyword_accepted(std::span<const std::int16_t> durations, std::size_t name_bytes, int start_frame, int end_frame,
+                      float v1, double threshold) {
+  return meets_duration_rules(durations, name_bytes, start_frame, end_frame) && static_cast<double>(v1) >= threshold;
 }
 
 std::string format_result_line(const ResultLineValues& values, bool accepted) {
@@ -467,6 +469,10 @@ void verify_results(const LoadedData& data, const Vocabulary& vocabulary, Uttera
       message_sink().console(format_text("Display position %d holds no result\n", t + 1));
       continue;
     }
+    // A result that cannot be verified is rejected, whatever an earlier
+    // utterance's result in the same slot was.
+    work.verifications[static_cast<std::size_t>(result)].accepted = false;
+    work.verifications[static_cast<std::size_t>(result)].meets_duration_rules = false;
     if (!align_result(data, vocabulary, work, t) || !trace_segmentation(work, t)) continue;
     const bool scored = score_segments(data, vocabulary, work, t);
     ResultVerification& v = work.verifications[static_cast<std::size_t>(result)];
@@ -474,9 +480,10 @@ void verify_results(const LoadedData& data, const Vocabulary& vocabulary, Uttera
     const std::string& name = vocabulary.names[static_cast<std::size_t>(entry)];
     const int start = results.start_frames[static_cast<std::size_t>(result)];
     const int end = results.end_frames[static_cast<std::size_t>(result)];
-    const bool accepted =
-        scored && keyword_accepted(std::span(v.durations.data(), static_cast<std::size_t>(v.syllable_count)),
-                                   name.size(), start, end, v.v1);
+    v.meets_duration_rules =
+        scored && meets_duration_rules(std::span(v.durations.data(), static_cast<std::size_t>(v.syllable_count)),
+                                       name.size(), start, end);
+    const bool accepted = v.meets_duration_rules && static_cast<double>(v.v1) >= work.settings.threshold;
     const float filler =
         (forward_filler[static_cast<std::size_t>(end)] - forward_filler[static_cast<std::size_t>(start)]) /
         static_cast<float>(end - start + 1);

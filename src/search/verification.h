@@ -20,6 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/engine_values.h"
+
 namespace kws {
 
 struct LoadedData;
@@ -29,7 +31,6 @@ struct Vocabulary;
 // The decision rules, each of which must hold:
 inline constexpr int kMinSyllableFrames = 7;    // every syllable at least 70 ms
 inline constexpr int kFramesPerNameByte = 6;    // 12 frames per two-byte character
-inline constexpr double kMinConfidence = 0.39;  // mean own-versus-competitor confidence
 
 // The results shown this utterance: results_wanted, but never more than the
 // search found or the result tables hold.
@@ -54,10 +55,15 @@ bool trace_segmentation(UtteranceWorkspace& work, int display_position);
 bool score_segments(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work,
                     int display_position);
 
-// The decision: every syllable duration >= 7 frames, end - start >= 6 x the
-// name's byte length, and confidence mean v1 >= 0.39 (compared in double).
+// The rules that do not depend on the threshold: every syllable duration >= 7
+// frames and end - start >= 6 x the name's byte length.
+bool meets_duration_rules(std::span<const std::int16_t> durations, std::size_t name_bytes, int start_frame,
+                          int end_frame);
+
+// The decision: the duration rules, and the mean own-versus-competitor
+// confidence v1 >= threshold (compared in double; the station's is 0.39).
 bool keyword_accepted(std::span<const std::int16_t> durations, std::size_t name_bytes, int start_frame, int end_frame,
-                      float v1);
+                      float v1, double threshold = kDefaultThreshold);
 
 // Values of one result line.
 struct ResultLineValues {

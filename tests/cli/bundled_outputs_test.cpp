@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/fixture_data.h"
 #include "support/kws_runner.h"
@@ -80,6 +81,47 @@ TEST(BundledOutputs, EvaluationWithAndWithoutVerification) {
                                                    (kExpected / "references.txt").string());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(without_times(run.out), expected("evaluate.txt"));
+}
+
+// The sweep verifies once and decides at every threshold: at the station's
+// 0.39 it must count exactly what the plain evaluation counts, and lower
+// thresholds can only accept more.
+TEST(BundledOutputs, SweepAgreesWithThePlainEvaluationAtTheDefaultThreshold) {
+  const std::string arguments = "evaluate --data " + kData.string() + " --audio " + (kData / "wave").string() + " " +
+                                (kExpected / "references.txt").string();
+  const testing::CommandRun sweep = testing::run_kws(arguments + " --sweep");
+  ASSERT_EQ(sweep.status, 0) << sweep.err;
+  const std::vector<std::string> lines = testing::lines_of(sweep.out);
+  ASSERT_EQ(lines.size(), 1u + 21u + 2u) << sweep.out;
+  // The "all" row of the verified evaluation: 17 spoken, 13 detected, 21 accepted, 8 false.
+  EXPECT_EQ(lines[10], "0.39          17       13        21      8     0.765        0.381");
+  int previous_accepted = 1 << 30;
+  for (std::size_t k = 1; k <= 21; ++k) {
+    std::istringstream row(lines[k]);
+    double threshold = 0.0;
+    int spoken = 0, detected = 0, accepted = 0;
+    row >> threshold >> spoken >> detected >> accepted;
+    EXPECT_LE(accepted, previous_accepted) << lines[k];
+    previous_accepted = accepted;
+  }
+  EXPECT_EQ(lines[22].rfind("figure of merit 0.", 0), 0u) << lines[22];
+
+  // A threshold given by hand decides the same way: the "all" row of the
+  // evaluation at 0.30 counts what the sweep's 0.30 row counts.
+  const testing::CommandRun lower = testing::run_kws(arguments + " --threshold 0.30");
+  ASSERT_EQ(lower.status, 0) << lower.err;
+  std::vector<int> swept(4), plain(4);
+  std::istringstream sweep_row(lines[1]);
+  double threshold = 0.0;
+  sweep_row >> threshold >> swept[0] >> swept[1] >> swept[2] >> swept[3];
+  for (const std::string& line : testing::lines_of(lower.out)) {
+    if (line.rfind("all ", 0) != 0) continue;
+    std::istringstream all_row(line.substr(4));
+    int files = 0;
+    all_row >> files >> plain[0] >> plain[1] >> plain[2] >> plain[3];
+  }
+  EXPECT_EQ(threshold, 0.30);
+  EXPECT_EQ(plain, swept) << lower.out;
 }
 
 TEST(BundledOutputs, SyllableLatticeFiles) {
