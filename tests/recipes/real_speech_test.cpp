@@ -8,8 +8,9 @@
 #include <map>
 #include <set>
 
-#include "support/fixture_data.h"
+#include "recipes/word_speech.h"
 #include "small_text_reader.h"
+#include "support/fixture_data.h"
 
 namespace kws::recipes {
 namespace {
@@ -116,6 +117,43 @@ TEST_F(RealSpeechTest, SplitsASpreadTestSetOffAndNeverTrainsOnItsTexts) {
   const std::string list = corpus_list_text(speech.test, "test");
   EXPECT_EQ(list.substr(0, 7), "# test\n");
   EXPECT_THAT(list, HasSubstr((folder / "audio" / "W102.flac").string() + "\t"));
+}
+
+TEST_F(RealSpeechTest, IsolatedWordsHoldOutAnEighthOfEachSpeakerAndSkipWhatCannotBeRead) {
+  const std::filesystem::path folder = kws::testing::scratch_directory();
+  std::string list = "file\tspeaker\tsimplified\ttraditional\tpinyin\n";
+  // Two speakers of 16 and 8 readable words, a pattern word, a syllable
+  // without text, an unreadable word and a missing file.
+  for (int i = 0; i < 24; ++i) {
+    const std::string file = "audio/" + std::string(i < 16 ? "a" : "b") + std::to_string(i) + ".mp3";
+    list += file + "\t" + (i < 16 ? "A" : "B") + "\t-\t" + (i % 2 == 0 ? "設定" : "花園") + "\n";
+    kws::testing::write_file(folder / file, "");
+  }
+  list += "audio/p.mp3\tA\t-\t一_也_\n";
+  list += "syllables/s1.mp3\tC\t\t\tba1\n";
+  list += "audio/u.mp3\tA\t-\t鬱金香\n";
+  list += "audio/gone.mp3\tA\t-\t花園\n";
+  for (const char* file : {"audio/p.mp3", "syllables/s1.mp3", "audio/u.mp3"})
+    kws::testing::write_file(folder / file, "");
+
+  std::string error;
+  const std::optional<std::vector<WordRecording>> recordings = parse_word_transcripts(list, "t.tsv", error);
+  ASSERT_TRUE(recordings.has_value()) << error;
+  ASSERT_EQ(recordings->size(), 28u);
+  const WordSpeech speech = split_word_speech(*recordings, folder, *reader_);
+  EXPECT_EQ(speech.skipped, 4u);
+  ASSERT_EQ(speech.test.size(), 3u);  // 16 / 8 of A and 8 / 8 of B
+  EXPECT_EQ(speech.training.size(), 21u);
+  EXPECT_EQ(speech.test[0].audio, folder / "audio" / "a4.mp3");
+  EXPECT_EQ(speech.test[2].audio, folder / "audio" / "b20.mp3");
+  EXPECT_EQ(syllable_list_text(syllables_of(speech.test[1].words)),
+            syllable_list_text(syllables_of(speech.training[0].words)));  // a12 and a0 say 設定
+
+  EXPECT_FALSE(parse_word_transcripts("file\tspeaker\n"
+                                      "a.mp3\tA\n",
+                                      "t.tsv", error)
+                   .has_value());
+  EXPECT_EQ(error, "t.tsv:2: expected at least 4 TAB-separated fields, found 2");
 }
 
 TEST(SpreadChoice, TakesTheMiddleOfEqualStretches) {

@@ -137,7 +137,8 @@ class RecipeFiles : public ::testing::Test {
                             root_ / "overrides.txt",
                             root_ / folder,
                             60,
-                            static_cast<std::uint64_t>(seed)};
+                            static_cast<std::uint64_t>(seed),
+                            {}};
       std::string error;
       std::optional<RecipeReport> report = write_recipes(options, error);
       ASSERT_TRUE(report.has_value()) << error;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: kws-recipes --chewing DIR --aishell DIR --out OUTDIR [--train-utterances N] [--seed S]\n"
-    "                   [--data DIR] [--overrides FILE]\n"
+    "                   [--data DIR] [--overrides FILE] [--words DIR]...\n"
     "Writes what the corpora say into OUTDIR:\n"
     "  aishell-train.txt, aishell-test.txt  corpus lists of the real speech (absolute audio path,\n"
     "                                       tonal Zhuyin syllables), about 100 utterances for test\n"
@@ -21,6 +21,8 @@ constexpr char kUsage[] =
     "  eval.recipe, eval-references.txt     the larger evaluation in held-out voices\n"
     "  vocab/aishell.dat, vocab/aishell.spl, real-eval-references.txt\n"
     "                                       spotting words in the real test speech\n"
+    "  NAME-train.txt, NAME-test.txt        for each --words DIR: its isolated words, one in 8 of\n"
+    "                                       each speaker's held out for test (NAME: DIR's name)\n"
     "Recipe lines: name, voice, speed, pitch, gap, noise, snr, text (TAB-separated), as kws-synth\n"
     "reads them. Counts and the rarest sub-syllable units go to standard error. The same inputs\n"
     "and seed always give the same bytes.\n"
@@ -33,6 +35,8 @@ constexpr char kUsage[] =
     "  --seed S              the random seed (default 20240607)\n"
     "  --data DIR            the data directory with the vocabularies (default: the source tree's data)\n"
     "  --overrides FILE      reviewed readings (default: training/reading_overrides.txt)\n"
+    "  --words DIR           isolated words of real speakers (transcripts.tsv: file, speaker,\n"
+    "                        simplified, traditional, ...); may be given several times\n"
     "\n"
     "Example:\n"
     "  kws-recipes --chewing ../shared/data/chewing --aishell ../shared/data/aishell-S0150 --out recipes\n";
@@ -75,6 +79,8 @@ int main(int argc, char** argv) {
     } else if (argument == "--out") {
       options.output_folder = value;
       have_out = true;
+    } else if (argument == "--words") {
+      options.word_folders.emplace_back(value);
     } else if (argument == "--data") {
       options.data_folder = value;
     } else if (argument == "--overrides") {

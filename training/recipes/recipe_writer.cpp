@@ -7,11 +7,12 @@
 #include "lexical_data/character_readings.h"
 #include "lexical_data/name_readings.h"
 #include "lexical_data/reading_data.h"
+#include "platform/file_output.h"
 #include "platform/message_sink.h"
 #include "platform/token_reader.h"
 #include "recipes/bundled_vocabularies.h"
 #include "recipes/voices.h"
-#include "platform/file_output.h"
+#include "recipes/word_speech.h"
 
 namespace kws::recipes {
 namespace {
@@ -120,6 +121,25 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
   outputs.push_back(
       {std::filesystem::path("vocab") / (real_vocabulary->name + ".spl"), lexical_data::spl_text(*real_vocabulary)});
   outputs.push_back({"real-eval-references.txt", real_references_text(real.test, *real_vocabulary)});
+  for (const std::filesystem::path& folder : options.word_folders) {
+    const std::filesystem::path list = folder / "transcripts.tsv";
+    const std::optional<std::string> list_text = read_file_bytes(list.string());
+    if (!list_text) {
+      error = "cannot read " + list.string();
+      return std::nullopt;
+    }
+    const std::optional<std::vector<WordRecording>> recordings =
+        parse_word_transcripts(*list_text, list.string(), error);
+    if (!recordings) return std::nullopt;
+    const WordSpeech words = split_word_speech(*recordings, folder, reader);
+    const std::string name = folder.lexically_normal().filename().empty()
+                                 ? folder.lexically_normal().parent_path().filename().string()
+                                 : folder.lexically_normal().filename().string();
+    report.word_lists.push_back({name, words.training.size(), words.test.size(), words.skipped});
+    outputs.push_back({name + "-train.txt", corpus_list_text(words.training, name + ": isolated words for training")});
+    outputs.push_back(
+        {name + "-test.txt", corpus_list_text(words.test, name + ": isolated words held out for testing")});
+  }
 
   std::error_code code;
   std::filesystem::create_directories(options.output_folder / "vocab", code);
@@ -178,6 +198,10 @@ std::string report_text(const RecipeReport& report) {
       "%d left out for the search's capacity\n",
       kRealSpeechVocabulary, words.spoken_words, words.absent_words, words.utterances_with_words, report.real_test,
       words.left_out_for_capacity);
+  for (const RecipeReport::WordLists& lists : report.word_lists) {
+    text += format_text("%s: isolated words, %zu for training, %zu for test, %zu left out\n", lists.name.c_str(),
+                        lists.training, lists.test, lists.skipped);
+  }
   return text;
 }
 

@@ -4,7 +4,9 @@
 // Into the output folder: aishell-train.txt and aishell-test.txt (corpus
 // lists of the real speech), synth-train.recipe, bundled-test.recipe with
 // train_index.txt, eval.recipe with eval-references.txt, and the real-speech
-// evaluation: vocab/aishell.dat and .spl with real-eval-references.txt.
+// evaluation: vocab/aishell.dat and .spl with real-eval-references.txt; for
+// every folder of isolated words, NAME-train.txt and NAME-test.txt (NAME the
+// folder's name).
 // The same inputs and seed always give the same bytes.
 #pragma once
 
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "recipes/real_speech_vocabulary.h"
 #include "recipes/test_recipes.h"
@@ -29,6 +32,7 @@ struct RecipeOptions {
   std::filesystem::path output_folder;
   std::size_t training_utterances = kDefaultTrainingUtterances;
   std::uint64_t seed = kDefaultSeed;
+  std::vector<std::filesystem::path> word_folders;  // isolated words of real speakers (transcripts.tsv)
 };
 
 struct RecipeReport {
@@ -41,6 +45,13 @@ struct RecipeReport {
   TestReport evaluation;
   int evaluation_utterances = 0;
   RealVocabularyReport real_vocabulary;
+  struct WordLists {
+    std::string name;
+    std::size_t training = 0;
+    std::size_t test = 0;
+    std::size_t skipped = 0;
+  };
+  std::vector<WordLists> word_lists;
 };
 
 // Writes every file; nullopt with the reason when an input cannot be read

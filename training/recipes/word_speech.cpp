@@ -1,0 +1,91 @@
+#include "recipes/word_speech.h"
+
+#include <map>
+
+#include "platform/message_sink.h"
+#include "platform/text_encoding.h"
+
+namespace kws::recipes {
+namespace {
+
+std::vector<std::string> tab_fields(std::string_view line) {
+  std::vector<std::string> fields;
+  for (std::size_t start = 0;;) {
+    const std::size_t tab = line.find('\t', start);
+    fields.emplace_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+    if (tab == std::string_view::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+std::optional<RealUtterance> read_recording(const WordRecording& recording, const std::filesystem::path& folder,
+                                            const TextReader& reader) {
+  const std::string_view text = recording.traditional;
+  if (text.empty() || text.find('_') != std::string_view::npos) return std::nullopt;
+  Transcript transcript{recording.file, recording.traditional, 0.0};
+  ReadTranscript read = read_transcript(transcript, folder, reader);
+  if (!read.utterance) return std::nullopt;
+  // The file names its own format; read_transcript assumes FLAC ids.
+  read.utterance->audio = std::filesystem::absolute(folder / recording.file).lexically_normal();
+  std::error_code code;
+  if (!std::filesystem::is_regular_file(read.utterance->audio, code)) return std::nullopt;
+  return read.utterance;
+}
+
+}  // namespace
+
+std::optional<std::vector<WordRecording>> parse_word_transcripts(std::string_view utf8_text, std::string_view path,
+                                                                 std::string& error) {
+  std::vector<WordRecording> recordings;
+  int line_number = 0;
+  while (!utf8_text.empty()) {
+    const std::size_t end = utf8_text.find('\n');
+    std::string_view line = utf8_text.substr(0, end);
+    utf8_text.remove_prefix(end == std::string_view::npos ? utf8_text.size() : end + 1);
+    ++line_number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line_number == 1) continue;  // the header
+    const std::vector<std::string> fields = tab_fields(line);
+    if (fields.size() < 4) {
+      error = format_text("%.*s:%d: expected at least 4 TAB-separated fields, found %zu", static_cast<int>(path.size()),
+                          path.data(), line_number, fields.size());
+      return std::nullopt;
+    }
+    recordings.push_back({fields[0], fields[1], fields[3]});
+  }
+  return recordings;
+}
+
+WordSpeech split_word_speech(const std::vector<WordRecording>& recordings, const std::filesystem::path& folder,
+                             const TextReader& reader) {
+  WordSpeech speech;
+  // Speakers in order of first appearance, each with its usable recordings.
+  std::vector<std::string> speakers;
+  std::map<std::string, std::vector<RealUtterance>> usable;
+  for (const WordRecording& recording : recordings) {
+    std::optional<RealUtterance> utterance = read_recording(recording, folder, reader);
+    if (!utterance) {
+      ++speech.skipped;
+      continue;
+    }
+    auto [entry, added] = usable.try_emplace(recording.speaker);
+    if (added) speakers.push_back(recording.speaker);
+    entry->second.push_back(std::move(*utterance));
+  }
+  for (const std::string& speaker : speakers) {
+    std::vector<RealUtterance>& own = usable[speaker];
+    const std::vector<std::size_t> test = spread_choice(own.size(), own.size() / kWordTestShare);
+    std::size_t next_test = 0;
+    for (std::size_t i = 0; i < own.size(); ++i) {
+      if (next_test < test.size() && test[next_test] == i) {
+        speech.test.push_back(std::move(own[i]));
+        ++next_test;
+      } else {
+        speech.training.push_back(std::move(own[i]));
+      }
+    }
+  }
+  return speech;
+}
+
+}  // namespace kws::recipes
