@@ -82,13 +82,6 @@ void advance_syllable(float* scores, std::int16_t* starts, const SyllableBlocks&
   }
 }
 
-// What the station shows in a message box before it goes on without a lattice.
-Refusal refuse(std::string text) {
-  Refusal refusal = Refusal::in_message_box(std::move(text));
-  refusal.ends_station = false;
-  return refusal;
-}
-
 }  // namespace
 
 int syllable_list_size(const Vocabulary& vocabulary) {
@@ -102,13 +95,14 @@ std::optional<Refusal> decode_free_syllables(const LoadedData& data, const Vocab
                                              const UtteranceWorkspace& work, SyllableLatticeRun& run, int frame_count) {
   run.forget_last_run();
   if (frame_count < 1 || frame_count > kMaxFrames) {
-    return refuse(format_text("Syllable lattice: the utterance has %d frames; 1 to %d can be decoded\n", frame_count,
-                              kMaxFrames));
+    return Refusal::in_message_box_going_on(format_text(
+        "Syllable lattice: the utterance has %d frames; 1 to %d can be decoded\n", frame_count, kMaxFrames));
   }
   const int list_size = syllable_list_size(vocabulary);
   if (list_size == 0) {
-    return refuse(format_text("Syllable lattice: no syllable list; load a vocabulary of at most %d level-0 syllables\n",
-                              kMaxListSyllables - 1));
+    return Refusal::in_message_box_going_on(
+        format_text("Syllable lattice: no syllable list; load a vocabulary of at most %d level-0 syllables\n",
+                    kMaxListSyllables - 1));
   }
 
   FreeSyllableTables& tables = run.tables;
@@ -169,8 +163,8 @@ std::optional<Refusal> decode_free_syllables(const LoadedData& data, const Vocab
   int start = tables.end_start_frames[static_cast<std::size_t>(final_syllable)][last];
   for (;;) {
     if (static_cast<int>(reversed.size()) == kMaxPathSegments) {
-      return refuse(format_text("Syllable lattice: the decoded path has more than %d segments; nothing is written\n",
-                                kMaxPathSegments));
+      return Refusal::in_message_box_going_on(format_text(
+          "Syllable lattice: the decoded path has more than %d segments; nothing is written\n", kMaxPathSegments));
     }
     reversed.push_back({static_cast<std::int16_t>(syllable), static_cast<std::int16_t>(std::max(start, 0)), 0});
     if (start < 1) break;

@@ -55,13 +55,6 @@ bool write_whole_file(const std::string& path, std::string_view bytes) {
   return std::fclose(file.release()) == 0 && written;
 }
 
-// A message box after which the station goes on without a lattice.
-Refusal refuse(std::string text) {
-  Refusal refusal = Refusal::in_message_box(std::move(text));
-  refusal.ends_station = false;
-  return refusal;
-}
-
 }  // namespace
 
 LatticeFiles station_lattice_files(const LoadedData& data) {
@@ -141,15 +134,17 @@ OrRefusal<LatticeOutcome> run_syllable_lattice(const LoadedData& data, const Voc
   // The sample buffer and every per-frame table end at 8 s: a longer
   // recording is refused rather than cut, so the lattice covers what was said.
   if (audio.samples.size() > static_cast<std::size_t>(kSampleBufferSamples)) {
-    return refuse(format_text("Syllable lattice: %s holds %zu samples, more than the %d (8 s) the sample buffer holds\n",
-                              files.recording.c_str(), audio.samples.size(), kSampleBufferSamples));
+    return Refusal::in_message_box_going_on(
+        format_text("Syllable lattice: %s holds %zu samples, more than the %d (8 s) the sample buffer holds\n",
+                    files.recording.c_str(), audio.samples.size(), kSampleBufferSamples));
   }
   std::copy(audio.samples.begin(), audio.samples.end(), work.sample_buffer.begin());
   work.analysis_source = {work.sample_buffer.data(), 0, static_cast<std::int32_t>(audio.samples.size())};
   const int frame_count = extract_features(data, work);
   if (frame_count < 1) {
-    return refuse(format_text("Syllable lattice: %s holds %zu samples, too few for one 320-sample frame\n",
-                              files.recording.c_str(), audio.samples.size()));
+    return Refusal::in_message_box_going_on(
+        format_text("Syllable lattice: %s holds %zu samples, too few for one 320-sample frame\n",
+                    files.recording.c_str(), audio.samples.size()));
   }
   score_frames_best_gaussian(data, work, frame_count);
   if (std::optional<Refusal> refusal = decode_free_syllables(data, vocabulary, work, run, frame_count)) return *refusal;

@@ -12,11 +12,6 @@
 
 namespace kws {
 
-std::string data_directory_refusal(std::string_view directory) {
-  LoadedData probe;
-  return set_data_directory(probe, directory);
-}
-
 OrRefusal<std::shared_ptr<const LoadedData>> start_engine(std::string_view data_directory) {
   auto data = std::make_shared<LoadedData>();
   if (std::string refusal = set_data_directory(*data, data_directory); !refusal.empty()) {

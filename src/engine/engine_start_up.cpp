@@ -87,14 +87,17 @@ std::optional<Refusal> load_character_reading_table(LoadedData& data) {
 
 }  // namespace
 
+std::string data_directory_refusal(std::string_view directory) {
+  const std::size_t length = without_trailing_separator(directory).size();
+  if (length + kLongestDataSuffix <= kMaxPathBytes) return {};
+  return format_text("the data directory path is %zu bytes long; this system allows at most %zu", length,
+                     kMaxPathBytes - kLongestDataSuffix);
+}
+
 std::string set_data_directory(LoadedData& data, std::string_view directory) {
-  std::string cleaned = without_trailing_separator(directory);
-  if (cleaned.size() + kLongestDataSuffix > kMaxPathBytes) {
-    return format_text("the data directory path is %zu bytes long; this system allows at most %zu",
-                       cleaned.size(), kMaxPathBytes - kLongestDataSuffix);
-  }
-  data.data_directory = std::move(cleaned);
-  return {};
+  std::string refusal = data_directory_refusal(directory);
+  if (refusal.empty()) data.data_directory = without_trailing_separator(directory);
+  return refusal;
 }
 
 std::optional<Refusal> engine_start_up(LoadedData& data) {

@@ -10,8 +10,13 @@
 
 namespace kws {
 
-// Records directory as the data directory. Refuses (with the reason) a
-// directory too long to form paths under it on this platform.
+// Why directory cannot be the data directory (too long to form paths under
+// it on this platform), or an empty string.
+std::string data_directory_refusal(std::string_view directory);
+
+// Records directory as the data directory, without a trailing separator.
+// Refuses, with data_directory_refusal's reason and nothing recorded, a
+// directory that cannot be one.
 std::string set_data_directory(LoadedData& data, std::string_view directory);
 
 // Loads the anti-models, the keyword reference table, the model list with one

@@ -248,9 +248,7 @@ void load_into(std::string_view data_directory, const ModelSet& models, std::str
   vocabulary.loaded_entry_count = vocabulary.entry_count;
 
   if (std::optional<std::string> refusal = capacity_refusal(vocabulary, name)) {
-    Refusal too_large = Refusal::in_message_box(std::move(*refusal));
-    too_large.ends_station = false;
-    throw RefusedLoad{std::move(too_large)};
+    throw RefusedLoad{Refusal::in_message_box_going_on(std::move(*refusal))};
   }
 
   append_silence_and_filler_nodes(vocabulary.levels[0]);

@@ -21,6 +21,10 @@ struct Refusal {
 
   static Refusal on_console(std::string text) { return {Shown::console, std::move(text), false, true}; }
   static Refusal in_message_box(std::string text) { return {Shown::message_box, std::move(text), false, true}; }
+  // A message box after which the station goes on without what was refused.
+  static Refusal in_message_box_going_on(std::string text) {
+    return {Shown::message_box, std::move(text), false, false};
+  }
 };
 
 // A value or the refusal that stopped it.

@@ -51,7 +51,7 @@ TEST_F(RealSpeechTest, ParsesTheTranscriptFileAndRefusesDamagedLines) {
 
 TEST_F(RealSpeechTest, LeavesOutWhatTheStationCannotSpellOrHear) {
   const auto reason = [&](std::string text, double seconds) {
-    const ReadTranscript read = read_transcript(Transcript{"W1", std::move(text), seconds}, "/audio", *reader_);
+    const ReadTranscript read = read_transcript(Transcript{"W1", std::move(text), seconds}, "/audio/W1.flac", *reader_);
     return read.utterance ? std::string("kept") : std::string(skip_reason_text(read.reason));
   };
   const std::string latin(skip_reason_text(SkipReason::latin_or_brackets));
@@ -65,7 +65,8 @@ TEST_F(RealSpeechTest, LeavesOutWhatTheStationCannotSpellOrHear) {
   EXPECT_EQ(reason("設定二十九度", 7.89), "kept");
   EXPECT_EQ(reason("設定二十九度", 7.9), skip_reason_text(SkipReason::too_long));
 
-  const ReadTranscript read = read_transcript(Transcript{"W0085", "一三五八一", 5.1}, "/corpus/audio", *reader_);
+  const ReadTranscript read =
+      read_transcript(Transcript{"W0085", "一三五八一", 5.1}, "/corpus/audio/W0085.flac", *reader_);
   ASSERT_TRUE(read.utterance.has_value());
   EXPECT_EQ(read.utterance->audio, std::filesystem::path("/corpus/audio/W0085.flac"));
   EXPECT_EQ(syllable_list_text(syllables_of(read.utterance->words)), "ㄧㄠˍ ㄙㄢˍ ㄨˇ ㄅㄚˍ ㄧㄠˍ");

@@ -54,6 +54,16 @@ std::string trimmed(std::string_view text) {
 
 }  // namespace
 
+std::vector<std::string> tab_separated_fields(std::string_view line) {
+  std::vector<std::string> fields;
+  for (std::size_t start = 0;;) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(trimmed(line.substr(start, tab == std::string_view::npos ? tab : tab - start)));
+    if (tab == std::string_view::npos) return fields;
+    start = tab + 1;
+  }
+}
+
 std::optional<std::vector<Transcript>> parse_transcripts(std::string_view utf8_text, std::string_view path,
                                                          std::string& error) {
   std::vector<Transcript> transcripts;
@@ -64,13 +74,7 @@ std::optional<std::vector<Transcript>> parse_transcripts(std::string_view utf8_t
     utf8_text.remove_prefix(end == std::string_view::npos ? utf8_text.size() : end + 1);
     ++line_number;
     if (trimmed(line).empty()) continue;
-    std::vector<std::string> fields;
-    for (std::size_t start = 0;;) {
-      const std::size_t tab = line.find('\t', start);
-      fields.push_back(trimmed(std::string_view(line).substr(start, tab == std::string::npos ? tab : tab - start)));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
+    const std::vector<std::string> fields = tab_separated_fields(line);
     const std::string where = format_text("%.*s:%d: ", static_cast<int>(path.size()), path.data(), line_number);
     if (fields.size() != 4) {
       error = where + format_text("expected 4 TAB-separated fields, found %zu", fields.size());
@@ -104,7 +108,7 @@ std::string_view skip_reason_text(SkipReason reason) {
   return "?";
 }
 
-ReadTranscript read_transcript(const Transcript& transcript, const std::filesystem::path& audio_folder,
+ReadTranscript read_transcript(const Transcript& transcript, const std::filesystem::path& audio,
                                const TextReader& reader) {
   ReadTranscript result;
   if (has_latin_or_brackets(transcript.traditional)) {
@@ -123,7 +127,7 @@ ReadTranscript read_transcript(const Transcript& transcript, const std::filesyst
   }
   RealUtterance utterance;
   utterance.id = transcript.id;
-  utterance.audio = std::filesystem::absolute(audio_folder / (transcript.id + ".flac")).lexically_normal();
+  utterance.audio = std::filesystem::absolute(audio).lexically_normal();
   utterance.big5 = *big5;
   utterance.words = std::move(*words);
   utterance.seconds = transcript.seconds;
@@ -144,7 +148,7 @@ RealSpeech split_real_speech(const std::vector<Transcript>& transcripts, const s
   RealSpeech speech;
   std::vector<RealUtterance> usable;
   for (const Transcript& transcript : transcripts) {
-    ReadTranscript read = read_transcript(transcript, folder / "audio", reader);
+    ReadTranscript read = read_transcript(transcript, folder / "audio" / (transcript.id + ".flac"), reader);
     if (read.utterance) {
       std::error_code code;
       if (!std::filesystem::is_regular_file(read.utterance->audio, code)) {

@@ -29,6 +29,10 @@ struct Transcript {
   double seconds = 0;
 };
 
+// The TAB-separated fields of a line, each without surrounding blanks and
+// carriage returns.
+std::vector<std::string> tab_separated_fields(std::string_view line);
+
 // The lines of transcripts.tsv; nullopt with an error naming path and line
 // for a line without four fields or with a duration that is no number.
 std::optional<std::vector<Transcript>> parse_transcripts(std::string_view utf8_text, std::string_view path,
@@ -46,13 +50,13 @@ struct RealUtterance {
   double seconds = 0;
 };
 
-// The utterance as the corpora use it, or why it is left out. The audio file
-// is not looked at.
+// The utterance as the corpora use it, with audio as its recording (made
+// absolute), or why it is left out. The audio file is not looked at.
 struct ReadTranscript {
   std::optional<RealUtterance> utterance;
   SkipReason reason = SkipReason::no_reading;
 };
-ReadTranscript read_transcript(const Transcript& transcript, const std::filesystem::path& audio_folder,
+ReadTranscript read_transcript(const Transcript& transcript, const std::filesystem::path& audio,
                                const TextReader& reader);
 
 struct RealSpeech {

@@ -45,6 +45,12 @@ std::string recipe_text(std::string_view comment, const std::vector<TestUtteranc
   return recipe_text(comment, utterances);
 }
 
+// The bytes of an input file, or nothing with error naming it.
+std::optional<std::string> read_input(const std::filesystem::path& path, std::string& error) {
+  std::optional<std::string> bytes = read_file_bytes(path.string());
+  if (!bytes) error = "cannot read " + path.string();
+  return bytes;
+}
 
 }  // namespace
 
@@ -52,11 +58,8 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
   const std::optional<lexical_data::ReadingData> data = lexical_data::read_reading_data(options.chewing_folder, error);
   if (!data) return std::nullopt;
   const std::vector<lexical_data::RankedCharacter> ranked = lexical_data::rank_readings(*data);
-  const std::optional<std::string> override_text = read_file_bytes(options.overrides_file.string());
-  if (!override_text) {
-    error = "cannot read " + options.overrides_file.string();
-    return std::nullopt;
-  }
+  const std::optional<std::string> override_text = read_input(options.overrides_file, error);
+  if (!override_text) return std::nullopt;
   const std::optional<lexical_data::ReadingOverrides> overrides =
       lexical_data::parse_reading_overrides(*override_text, options.overrides_file.filename().string(), error);
   if (!overrides) return std::nullopt;
@@ -69,11 +72,8 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
   if (!vocabularies) return std::nullopt;
 
   const std::filesystem::path transcript_file = options.aishell_folder / "transcripts.tsv";
-  const std::optional<std::string> transcript_text = read_file_bytes(transcript_file.string());
-  if (!transcript_text) {
-    error = "cannot read " + transcript_file.string();
-    return std::nullopt;
-  }
+  const std::optional<std::string> transcript_text = read_input(transcript_file, error);
+  if (!transcript_text) return std::nullopt;
   const std::optional<std::vector<Transcript>> transcripts =
       parse_transcripts(*transcript_text, transcript_file.string(), error);
   if (!transcripts) return std::nullopt;
@@ -123,11 +123,8 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
   outputs.push_back({"real-eval-references.txt", real_references_text(real.test, *real_vocabulary)});
   for (const std::filesystem::path& folder : options.word_folders) {
     const std::filesystem::path list = folder / "transcripts.tsv";
-    const std::optional<std::string> list_text = read_file_bytes(list.string());
-    if (!list_text) {
-      error = "cannot read " + list.string();
-      return std::nullopt;
-    }
+    const std::optional<std::string> list_text = read_input(list, error);
+    if (!list_text) return std::nullopt;
     const std::optional<std::vector<WordRecording>> recordings =
         parse_word_transcripts(*list_text, list.string(), error);
     if (!recordings) return std::nullopt;

@@ -3,30 +3,17 @@
 #include <map>
 
 #include "platform/message_sink.h"
-#include "platform/text_encoding.h"
 
 namespace kws::recipes {
 namespace {
-
-std::vector<std::string> tab_fields(std::string_view line) {
-  std::vector<std::string> fields;
-  for (std::size_t start = 0;;) {
-    const std::size_t tab = line.find('\t', start);
-    fields.emplace_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
-    if (tab == std::string_view::npos) return fields;
-    start = tab + 1;
-  }
-}
 
 std::optional<RealUtterance> read_recording(const WordRecording& recording, const std::filesystem::path& folder,
                                             const TextReader& reader) {
   const std::string_view text = recording.traditional;
   if (text.empty() || text.find('_') != std::string_view::npos) return std::nullopt;
   Transcript transcript{recording.file, recording.traditional, 0.0};
-  ReadTranscript read = read_transcript(transcript, folder, reader);
+  ReadTranscript read = read_transcript(transcript, folder / recording.file, reader);
   if (!read.utterance) return std::nullopt;
-  // The file names its own format; read_transcript assumes FLAC ids.
-  read.utterance->audio = std::filesystem::absolute(folder / recording.file).lexically_normal();
   std::error_code code;
   if (!std::filesystem::is_regular_file(read.utterance->audio, code)) return std::nullopt;
   return read.utterance;
@@ -45,7 +32,7 @@ std::optional<std::vector<WordRecording>> parse_word_transcripts(std::string_vie
     ++line_number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line_number == 1) continue;  // the header
-    const std::vector<std::string> fields = tab_fields(line);
+    const std::vector<std::string> fields = tab_separated_fields(line);
     if (fields.size() < 4) {
       error = format_text("%.*s:%d: expected at least 4 TAB-separated fields, found %zu", static_cast<int>(path.size()),
                           path.data(), line_number, fields.size());
