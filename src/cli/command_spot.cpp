@@ -9,7 +9,6 @@
 #include "cli/json_writer.h"
 #include "engine/engine.h"
 #include "platform/audio_file.h"
-#include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 
 namespace kws::cli {
@@ -151,10 +150,7 @@ int run(std::span<const std::string> arguments) {
     if (!audio.note.empty()) std::fprintf(stderr, "kws spot: %s\n", audio.note.c_str());
     const RecognitionOutcome outcome =
         recognize(*session->data, *session->vocabulary, audio.samples, pass, session->workspace);
-    if (!outcome.allocation_failure.empty()) {
-      message_sink().console(outcome.allocation_failure);
-      message_sink().wait_for_key();
-    }
+    if (outcome.allocation_failure) show_refusal(*outcome.allocation_failure);
     if (!outcome.recognised()) {
       std::fprintf(stderr, "kws spot: %s: refused: %s\n", path.c_str(), refusal_text(outcome.refusal));
     }

@@ -86,8 +86,8 @@ OrRefusal<Workspace> make_workspace(const LoadedData& data);
 // utterance (too short, too long, offset, empty vocabulary) comes back with
 // its reason and no results. With checks off the pass takes at most the first
 // 8 s. A search that ran out of memory ends early with the results it found
-// and allocation_failure set; the station shows that text and waits for a
-// key. The workspace keeps every table of the pass until the next one.
+// and allocation_failure set, to be shown (it waits for a key) before going
+// on. The workspace keeps every table of the pass until the next one.
 RecognitionOutcome recognize(const LoadedData& data, const Vocabulary& vocabulary,
                              std::span<const std::int16_t> samples, const PassOptions& options, Workspace& workspace);
 

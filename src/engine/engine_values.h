@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/audio_file.h"
+#include "platform/refusal.h"
 
 namespace kws {
 
@@ -109,8 +111,9 @@ struct RecognitionOutcome {
   std::vector<DisplayedResult> results;
   PassTimes times;
   // Set when the stack search ran out of memory and stopped with the results
-  // found so far: the console text the station shows, then it waits for a key.
-  std::string allocation_failure;
+  // found so far: a console text after which the station waits for a key and
+  // goes on.
+  std::optional<Refusal> allocation_failure;
 
   bool recognised() const { return refusal == UtteranceRefusal::none; }
 };

@@ -291,7 +291,9 @@ RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary&
   if (!outcome.recognised()) return outcome;
   outcome.frame_count = work.search.frame_count;
   outcome.accepted = work.accepted;
-  outcome.allocation_failure = work.search.allocation_failure;
+  if (!work.search.allocation_failure.empty()) {
+    outcome.allocation_failure = Refusal{Refusal::Shown::console, work.search.allocation_failure, true, false};
+  }
   const int shown = displayed_result_count(work);
   for (int position = 0; position < shown; ++position) {
     const int result = work.display_order[static_cast<std::size_t>(position)];
