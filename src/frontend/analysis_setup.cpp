@@ -1,5 +1,6 @@
 #include "frontend/analysis_setup.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -72,7 +73,24 @@ std::string CreateLoBin(AnalysisTables& state) {
   return {};
 }
 
-std::string analysis_setup(AnalysisTables& state) {
+namespace {
+
+// Piecewise-linear frequency warp that keeps the Nyquist frequency in place:
+// factor x f below a knee, then a straight line to the top.
+double warped_mel(double mel, double factor) {
+  constexpr double kNyquist = 8000.0;
+  constexpr double kKnee = 4800.0;
+  const double frequency = 700.0 * (std::exp(mel / 1127.0) - 1.0);
+  const double knee = kKnee * std::min(factor, 1.0) / factor;
+  const double warped = frequency <= knee ? frequency * factor
+                                          : kNyquist - (kNyquist - kKnee * std::min(factor, 1.0)) /
+                                                           (kNyquist - knee) * (kNyquist - frequency);
+  return 1127.0 * std::log(1.0 + warped / 700.0);
+}
+
+}  // namespace
+
+std::string analysis_setup(AnalysisTables& state, double warp) {
   SetFFTConsts(state);
   const int bins = state.half_length;
 
@@ -88,6 +106,9 @@ std::string analysis_setup(AnalysisTables& state) {
   OneBasedVector& centre = state.centre_frequencies;
   for (int c = 1; c <= kFilterbankChannels + 1; ++c) {
     centre[c] = static_cast<float>((c * static_cast<double>(kOneNineteenth)) * top_mel);
+  }
+  if (warp != 1.0) {
+    for (int c = 1; c <= kFilterbankChannels; ++c) centre[c] = static_cast<float>(warped_mel(centre[c], warp));
   }
 
   if (std::string refusal = CreateLoBin(state); !refusal.empty()) return refusal;

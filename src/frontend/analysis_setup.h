@@ -96,7 +96,10 @@ std::string CreateLoBin(AnalysisTables& tables);
 
 // Builds every table in its fixed order, replacing whatever they held.
 // Returns an empty string, or the text of the allocation that failed.
-std::string analysis_setup(AnalysisTables& tables);
+// A warp other than 1 moves the filterbank's channels as a longer or shorter
+// vocal tract would move the formants (training only: the station's models
+// were trained on the unwarped tables).
+std::string analysis_setup(AnalysisTables& tables, double warp = 1.0);
 
 // Work vectors sized for the tables' FFT length; an empty string, or the text
 // of the allocation that failed.

@@ -86,8 +86,8 @@ struct FrontEndOwner {
   FrontEndBuffers buffers;
 
   // Builds the tables and buffers; an empty string, or the allocation that failed.
-  std::string set_up() {
-    std::string refusal = analysis_setup(tables);
+  std::string set_up(double warp = 1.0) {
+    std::string refusal = analysis_setup(tables, warp);
     return refusal.empty() ? allocate_analysis_buffers(tables, buffers.vectors) : refusal;
   }
   FrontEnd front_end() { return FrontEnd(tables, buffers); }

@@ -31,6 +31,10 @@ constexpr char kUsage[] =
     "  --out DIR            data directory to write the models into (required)\n"
     "  --weight W           how much the utterances of the lists that follow count\n"
     "                       (a whole number 1..20; default 1)\n"
+    "  --copies N           perturbed copies of every recording of the lists that follow,\n"
+    "                       besides the recording itself (0..8; default 0)\n"
+    "  --augment KINDS      what the copies vary: speed, warp (vocal tract length), reverb,\n"
+    "                       channel (microphone), comma-separated, or all (default all)\n"
     "  --jobs N             threads (default: the number of cores)\n"
     "  --mixtures M         Gaussian components per state at most, 1..32 (default 8)\n"
     "  --iterations K       re-alignments with single Gaussians (default 5)\n"
@@ -65,6 +69,7 @@ void print_progress(const std::string& line) {
 struct WeightedList {
   std::string path;
   int weight;
+  int copies;
 };
 
 }  // namespace
@@ -77,6 +82,8 @@ int main(int argc, char** argv) {
   std::string output;
   std::vector<WeightedList> lists;
   int weight = 1;
+  int copies = 0;
+  Augmentation augmentation;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--help" || argument == "-h") {
@@ -84,7 +91,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (!argument.starts_with("--")) {
-      lists.push_back({std::string(argument), weight});
+      lists.push_back({std::string(argument), weight, copies});
       continue;
     }
     if (i + 1 >= argc) return usage_error(std::string(argument) + " needs a value");
@@ -94,6 +101,10 @@ int main(int argc, char** argv) {
       output = value;
     } else if (argument == "--weight") {
       ok = parse_count(value, 1, 20, weight);
+    } else if (argument == "--copies") {
+      ok = parse_count(value, 0, 8, copies);
+    } else if (argument == "--augment") {
+      ok = kws::corpus::parse_augmentation_kinds(value, augmentation.kinds);
     } else if (argument == "--jobs") {
       ok = parse_count(value, 1, 64, options.jobs);
     } else if (argument == "--mixtures") {
@@ -132,12 +143,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kws-train: %s\n", error.c_str());
       return 1;
     }
-    LoadedCorpus loaded = load_training_data(*listed, list.weight, options.jobs);
+    augmentation.copies = list.copies;
+    LoadedCorpus loaded = load_training_data(*listed, list.weight, options.jobs, augmentation);
     for (const std::string& problem : loaded.problems) std::fprintf(stderr, "left out: %s\n", problem.c_str());
     std::size_t frames = 0;
     for (const TrainingUtterance& utterance : loaded.utterances) frames += utterance.frames.size();
-    std::fprintf(stderr, "%s: %zu utterances, %.1f minutes, weight %d\n", list.path.c_str(), loaded.utterances.size(),
-                 static_cast<double>(frames) / 6000.0, list.weight);
+    std::fprintf(stderr, "%s: %zu utterances (copies included), %.1f minutes, weight %d\n", list.path.c_str(),
+                 loaded.utterances.size(), static_cast<double>(frames) / 6000.0, list.weight);
     for (TrainingUtterance& utterance : loaded.utterances) corpus.push_back(std::move(utterance));
   }
   if (corpus.empty()) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus/augmentation.h"
 #include "frontend/feature_extraction.h"
 #include "trainer/alignment.h"
 #include "trainer/corpus_list.h"
@@ -23,9 +24,18 @@ struct LoadedCorpus {
   std::vector<std::string> problems;  // one line per utterance left out, and why
 };
 
-// Features of every listed recording, in list order. Recordings that cannot
-// be read, or that are longer than the station's 8 seconds, are left out and
-// reported.
-LoadedCorpus load_training_data(const std::vector<ListedUtterance>& listed, double weight, int jobs);
+// Perturbed copies made of every recording of a list, besides the recording itself.
+struct Augmentation {
+  int copies = 0;
+  corpus::AugmentationKinds kinds;
+  std::uint64_t seed = 20240607;
+};
+
+// Features of every listed recording, in list order, each followed by its
+// perturbed copies. Recordings that cannot be read, or that are longer than
+// the station's 8 seconds, are left out and reported; a copy that a slower
+// speed makes too long is left out silently.
+LoadedCorpus load_training_data(const std::vector<ListedUtterance>& listed, double weight, int jobs,
+                                const Augmentation& augmentation = {});
 
 }  // namespace kws::trainer
