@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -127,6 +128,21 @@ TEST(Augmentation, DrawsAreSeededPerRecordingAndKindsAreIndependent) {
   EXPECT_FALSE(parse_augmentation_kinds("speed,pitch", kinds));
   EXPECT_TRUE(parse_augmentation_kinds("none", kinds));
   EXPECT_EQ(draw_perturbation("w00001.mp3", 1, kinds, 7).describe(), Perturbation{}.describe());
+}
+
+TEST(Augmentation, ClippedRecordingsGetQuietEdgesAndOthersStayAsTheyAre) {
+  std::vector<std::int16_t> padded_source(16000, 0);
+  const std::vector<std::int16_t> word = tone(500.0, 8000);
+  std::copy(word.begin(), word.end(), padded_source.begin() + 4000);
+  EXPECT_EQ(pad_clipped_edges(padded_source, 1), padded_source);
+
+  const std::vector<std::int16_t> padded = pad_clipped_edges(word, 1);
+  ASSERT_GE(padded.size(), word.size() + 2 * 2400);
+  ASSERT_LE(padded.size(), word.size() + 2 * 4800);
+  EXPECT_LT(rms(padded, 0, 2000), 8000.0 / 100.0);
+  EXPECT_LT(rms(padded, padded.size() - 2000, padded.size()), 8000.0 / 100.0);
+  const auto at = std::search(padded.begin(), padded.end(), word.begin(), word.end());
+  EXPECT_NE(at, padded.end());
 }
 
 }  // namespace

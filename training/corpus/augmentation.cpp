@@ -242,6 +242,34 @@ std::vector<std::int16_t> colour_channel(const std::vector<std::int16_t>& sample
   return at_level_of(samples, signal);
 }
 
+std::vector<std::int16_t> pad_clipped_edges(const std::vector<std::int16_t>& samples, std::uint64_t seed) {
+  constexpr std::size_t kEdge = 320;
+  if (samples.size() < 4 * kEdge) return samples;
+  double peak = 0.0;
+  for (const std::int16_t value : samples) peak = std::max(peak, std::abs(static_cast<double>(value)));
+  auto edge_peak = [&](std::size_t from) {
+    double high = 0.0;
+    for (std::size_t i = from; i < from + kEdge; ++i) high = std::max(high, std::abs(static_cast<double>(samples[i])));
+    return high;
+  };
+  const double speech_level = peak * std::pow(10.0, -30.0 / 20.0);
+  if (peak == 0.0 || (edge_peak(0) < speech_level && edge_peak(samples.size() - kEdge) < speech_level)) {
+    return samples;
+  }
+  RandomSource random(seed);
+  const double floor = peak * std::pow(10.0, -50.0 / 20.0);
+  auto padding = [&] {
+    std::vector<std::int16_t> noise(static_cast<std::size_t>((0.15 + 0.15 * random.uniform()) * kSampleRate));
+    for (std::int16_t& value : noise) value = to_sample(floor * random.gaussian());
+    return noise;
+  };
+  std::vector<std::int16_t> out = padding();
+  out.insert(out.end(), samples.begin(), samples.end());
+  const std::vector<std::int16_t> after = padding();
+  out.insert(out.end(), after.begin(), after.end());
+  return out;
+}
+
 std::vector<std::int16_t> perturb_audio(const std::vector<std::int16_t>& samples, const Perturbation& perturbation) {
   std::vector<std::int16_t> out = change_speed(samples, perturbation.speed);
   out = add_reverberation(out, perturbation.reverberation_time, perturbation.seed);

@@ -57,6 +57,12 @@ std::vector<std::int16_t> add_reverberation(const std::vector<std::int16_t>& sam
 // The samples through the frequency response of a kind of microphone.
 std::vector<std::int16_t> colour_channel(const std::vector<std::int16_t>& samples, Channel channel);
 
+// The recording with 150..300 ms of faint noise (50 dB below its peak) added
+// before and after when it starts or ends in speech (within 30 dB of the peak
+// in its first or last 20 ms): clipped recordings otherwise leave the
+// silence that a training transcription begins and ends with no frames of its own.
+std::vector<std::int16_t> pad_clipped_edges(const std::vector<std::int16_t>& samples, std::uint64_t seed);
+
 // Speed, room and channel of the perturbation applied in that order (the warp
 // belongs to the front end and is left to the caller).
 std::vector<std::int16_t> perturb_audio(const std::vector<std::int16_t>& samples, const Perturbation& perturbation);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "corpus/random_source.h"
 #include "platform/audio_file.h"
 #include "platform/message_sink.h"
 #include "trainer/parallel.h"
@@ -40,7 +41,9 @@ LoadedCorpus load_training_data(const std::vector<ListedUtterance>& listed, doub
   parallel_for(static_cast<int>(listed.size()), jobs, [&](int i) {
     const auto index = static_cast<std::size_t>(i);
     const ListedUtterance& entry = listed[index];
-    const LoadedAudio audio = load_audio_file(entry.audio_path);
+    LoadedAudio audio = load_audio_file(entry.audio_path);
+    // Seeded by the file's name, not its path, so a corpus moved elsewhere gives the same copies.
+    const std::string name = std::filesystem::path(entry.audio_path).filename().string();
     if (!audio.ok()) {
       problems[index] = entry.origin + ": " + audio.error;
       return;
@@ -50,8 +53,10 @@ LoadedCorpus load_training_data(const std::vector<ListedUtterance>& listed, doub
                                     static_cast<double>(audio.samples.size()) / kStationSampleRate);
       return;
     }
-    // Seeded by the file's name, not its path, so a corpus moved elsewhere gives the same copies.
-    const std::string name = std::filesystem::path(entry.audio_path).filename().string();
+    if (auto padded = corpus::pad_clipped_edges(audio.samples, corpus::utterance_seed(name, augmentation.seed));
+        !too_long(padded)) {
+      audio.samples = std::move(padded);
+    }
     for (int copy = 0; copy < versions; ++copy) {
       corpus::Perturbation perturbation;
       std::vector<std::int16_t> perturbed;
