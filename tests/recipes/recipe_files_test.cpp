@@ -138,6 +138,8 @@ class RecipeFiles : public ::testing::Test {
                             root_ / folder,
                             60,
                             static_cast<std::uint64_t>(seed),
+                            {},
+                            {},
                             {}};
       std::string error;
       std::optional<RecipeReport> report = write_recipes(options, error);

@@ -83,8 +83,8 @@ TEST_F(SharedData, WritesRecipesThatKeepEveryPromiseAndAVocabularyTheStationLoad
   const std::filesystem::path output = std::filesystem::current_path() / "scratch" / "SharedData";
   std::filesystem::remove_all(output);
   const RecipeOptions options{
-      kChewing,     kAishell, kData, kTraining / "reading_overrides.txt", output, kDefaultTrainingUtterances,
-      kDefaultSeed, {}};
+      kChewing, kAishell, kData, kTraining / "reading_overrides.txt", output, kDefaultTrainingUtterances, kDefaultSeed,
+      {},       {},       {}};
   std::string error;
   const std::optional<RecipeReport> report = write_recipes(options, error);
   ASSERT_TRUE(report.has_value()) << error;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: kws-recipes --chewing DIR --aishell DIR --out OUTDIR [--train-utterances N] [--seed S]\n"
-    "                   [--data DIR] [--overrides FILE] [--words DIR]...\n"
+    "                   [--data DIR] [--overrides FILE] [--words DIR]... [--syllables DIR]... [--gcin DIR]\n"
     "Writes what the corpora say into OUTDIR:\n"
     "  aishell-train.txt, aishell-test.txt  corpus lists of the real speech (absolute audio path,\n"
     "                                       tonal Zhuyin syllables), about 100 utterances for test\n"
@@ -23,6 +23,11 @@ constexpr char kUsage[] =
     "                                       spotting words in the real test speech\n"
     "  NAME-train.txt, NAME-test.txt        for each --words DIR: its isolated words, one in 8 of\n"
     "                                       each speaker's held out for test (NAME: DIR's name)\n"
+    "  NAME-syllables-train.txt, NAME-syllables-test.txt\n"
+    "                                       for each --syllables DIR: its isolated syllables, split\n"
+    "                                       the same way\n"
+    "  gcin-train.txt, gcin-test.txt        for --gcin DIR: gcin-voice's syllables, split the same\n"
+    "                                       way, speakers gcin-male and gcin-female\n"
     "Recipe lines: name, voice, speed, pitch, gap, noise, snr, text (TAB-separated), as kws-synth\n"
     "reads them. Counts and the rarest sub-syllable units go to standard error. The same inputs\n"
     "and seed always give the same bytes.\n"
@@ -37,6 +42,10 @@ constexpr char kUsage[] =
     "  --overrides FILE      reviewed readings (default: training/reading_overrides.txt)\n"
     "  --words DIR           isolated words of real speakers (transcripts.tsv: file, speaker,\n"
     "                        simplified, traditional, ...); may be given several times\n"
+    "  --syllables DIR       isolated syllables of real speakers (transcripts.tsv: file, speaker, and a\n"
+    "                        pinyin column with toned pinyin such as lv3); may be given several times\n"
+    "  --gcin DIR            gcin-voice's recordings, e.g. /usr/share/gcin/ogg: DIR/<Zhuyin><digit>/3.ogg\n"
+    "                        (male) and 5.ogg (female), no digit the first tone, 1 the neutral tone\n"
     "\n"
     "Example:\n"
     "  kws-recipes --chewing ../shared/data/chewing --aishell ../shared/data/aishell-S0150 --out recipes\n";
@@ -81,6 +90,10 @@ int main(int argc, char** argv) {
       have_out = true;
     } else if (argument == "--words") {
       options.word_folders.emplace_back(value);
+    } else if (argument == "--syllables") {
+      options.syllable_folders.emplace_back(value);
+    } else if (argument == "--gcin") {
+      options.gcin_folder = value;
     } else if (argument == "--data") {
       options.data_folder = value;
     } else if (argument == "--overrides") {

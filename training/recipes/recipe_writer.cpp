@@ -11,6 +11,7 @@
 #include "platform/message_sink.h"
 #include "platform/token_reader.h"
 #include "recipes/bundled_vocabularies.h"
+#include "recipes/syllable_speech.h"
 #include "recipes/voices.h"
 #include "recipes/word_speech.h"
 
@@ -43,6 +44,21 @@ std::string recipe_text(std::string_view comment, const std::vector<TestUtteranc
   std::vector<Utterance> utterances;
   for (const TestUtterance& test : tests) utterances.push_back(test.utterance);
   return recipe_text(comment, utterances);
+}
+
+// A folder's own name, also when the path ends in a separator.
+std::string folder_name(const std::filesystem::path& folder) {
+  const std::filesystem::path normal = folder.lexically_normal();
+  return normal.filename().empty() ? normal.parent_path().filename().string() : normal.filename().string();
+}
+
+void add_syllable_lists(const std::string& name, const WordSpeech& syllables, std::vector<OutputFile>& outputs,
+                        RecipeReport& report) {
+  report.syllable_lists.push_back({name, syllables.training.size(), syllables.test.size(), syllables.skipped});
+  outputs.push_back(
+      {name + "-train.txt", corpus_list_text(syllables.training, name + ": isolated syllables for training")});
+  outputs.push_back(
+      {name + "-test.txt", corpus_list_text(syllables.test, name + ": isolated syllables held out for testing")});
 }
 
 // The bytes of an input file, or nothing with error naming it.
@@ -129,13 +145,26 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
         parse_word_transcripts(*list_text, list.string(), error);
     if (!recordings) return std::nullopt;
     const WordSpeech words = split_word_speech(*recordings, folder, reader);
-    const std::string name = folder.lexically_normal().filename().empty()
-                                 ? folder.lexically_normal().parent_path().filename().string()
-                                 : folder.lexically_normal().filename().string();
+    const std::string name = folder_name(folder);
     report.word_lists.push_back({name, words.training.size(), words.test.size(), words.skipped});
     outputs.push_back({name + "-train.txt", corpus_list_text(words.training, name + ": isolated words for training")});
     outputs.push_back(
         {name + "-test.txt", corpus_list_text(words.test, name + ": isolated words held out for testing")});
+  }
+  for (const std::filesystem::path& folder : options.syllable_folders) {
+    const std::filesystem::path list = folder / "transcripts.tsv";
+    const std::optional<std::string> list_text = read_input(list, error);
+    if (!list_text) return std::nullopt;
+    const std::optional<std::vector<PinyinRecording>> recordings =
+        parse_syllable_transcripts(*list_text, list.string(), error);
+    if (!recordings) return std::nullopt;
+    add_syllable_lists(folder_name(folder) + "-syllables", split_pinyin_syllables(*recordings, folder), outputs,
+                       report);
+  }
+  if (!options.gcin_folder.empty()) {
+    const std::optional<WordSpeech> gcin = split_gcin_syllables(options.gcin_folder, error);
+    if (!gcin) return std::nullopt;
+    add_syllable_lists("gcin", *gcin, outputs, report);
   }
 
   std::error_code code;
@@ -197,6 +226,10 @@ std::string report_text(const RecipeReport& report) {
       words.left_out_for_capacity);
   for (const RecipeReport::WordLists& lists : report.word_lists) {
     text += format_text("%s: isolated words, %zu for training, %zu for test, %zu left out\n", lists.name.c_str(),
+                        lists.training, lists.test, lists.skipped);
+  }
+  for (const RecipeReport::WordLists& lists : report.syllable_lists) {
+    text += format_text("%s: isolated syllables, %zu for training, %zu for test, %zu left out\n", lists.name.c_str(),
                         lists.training, lists.test, lists.skipped);
   }
   return text;

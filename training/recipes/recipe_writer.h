@@ -6,7 +6,9 @@
 // train_index.txt, eval.recipe with eval-references.txt, and the real-speech
 // evaluation: vocab/aishell.dat and .spl with real-eval-references.txt; for
 // every folder of isolated words, NAME-train.txt and NAME-test.txt (NAME the
-// folder's name).
+// folder's name); for every folder of pinyin-labelled syllables,
+// NAME-syllables-train.txt and -test.txt; for gcin-voice's syllables,
+// gcin-train.txt and gcin-test.txt.
 // The same inputs and seed always give the same bytes.
 #pragma once
 
@@ -32,7 +34,9 @@ struct RecipeOptions {
   std::filesystem::path output_folder;
   std::size_t training_utterances = kDefaultTrainingUtterances;
   std::uint64_t seed = kDefaultSeed;
-  std::vector<std::filesystem::path> word_folders;  // isolated words of real speakers (transcripts.tsv)
+  std::vector<std::filesystem::path> word_folders;      // isolated words of real speakers (transcripts.tsv)
+  std::vector<std::filesystem::path> syllable_folders;  // isolated syllables in toned pinyin (transcripts.tsv)
+  std::filesystem::path gcin_folder;                    // gcin-voice's ogg folder; empty for none
 };
 
 struct RecipeReport {
@@ -52,6 +56,7 @@ struct RecipeReport {
     std::size_t skipped = 0;
   };
   std::vector<WordLists> word_lists;
+  std::vector<WordLists> syllable_lists;  // named by their list files' prefix
 };
 
 // Writes every file; nullopt with the reason when an input cannot be read

@@ -45,22 +45,32 @@ std::optional<std::vector<WordRecording>> parse_word_transcripts(std::string_vie
 
 WordSpeech split_word_speech(const std::vector<WordRecording>& recordings, const std::filesystem::path& folder,
                              const TextReader& reader) {
-  WordSpeech speech;
-  // Speakers in order of first appearance, each with its usable recordings.
-  std::vector<std::string> speakers;
-  std::map<std::string, std::vector<RealUtterance>> usable;
+  std::vector<SpokenRecording> usable;
+  std::size_t skipped = 0;
   for (const WordRecording& recording : recordings) {
     std::optional<RealUtterance> utterance = read_recording(recording, folder, reader);
-    if (!utterance) {
-      ++speech.skipped;
-      continue;
+    if (utterance) {
+      usable.push_back({recording.speaker, std::move(*utterance)});
+    } else {
+      ++skipped;
     }
-    auto [entry, added] = usable.try_emplace(recording.speaker);
+  }
+  return split_per_speaker(std::move(usable), skipped);
+}
+
+WordSpeech split_per_speaker(std::vector<SpokenRecording> usable, std::size_t skipped) {
+  WordSpeech speech;
+  speech.skipped = skipped;
+  // Speakers in order of first appearance, each with its recordings.
+  std::vector<std::string> speakers;
+  std::map<std::string, std::vector<RealUtterance>> own_recordings;
+  for (SpokenRecording& recording : usable) {
+    auto [entry, added] = own_recordings.try_emplace(recording.speaker);
     if (added) speakers.push_back(recording.speaker);
-    entry->second.push_back(std::move(*utterance));
+    entry->second.push_back(std::move(recording.utterance));
   }
   for (const std::string& speaker : speakers) {
-    std::vector<RealUtterance>& own = usable[speaker];
+    std::vector<RealUtterance>& own = own_recordings[speaker];
     const std::vector<std::size_t> test = spread_choice(own.size(), own.size() / kWordTestShare);
     std::size_t next_test = 0;
     for (std::size_t i = 0; i < own.size(); ++i) {

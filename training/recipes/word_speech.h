@@ -47,4 +47,12 @@ struct WordSpeech {
 WordSpeech split_word_speech(const std::vector<WordRecording>& recordings, const std::filesystem::path& folder,
                              const TextReader& reader);
 
+// The same split of usable recordings, each with its speaker, in list order;
+// speakers come out in order of first appearance.
+struct SpokenRecording {
+  std::string speaker;
+  RealUtterance utterance;
+};
+WordSpeech split_per_speaker(std::vector<SpokenRecording> usable, std::size_t skipped);
+
 }  // namespace kws::recipes
