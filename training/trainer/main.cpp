@@ -1,5 +1,6 @@
 // kws-train: the station's acoustic models and anti-models from recordings and
-// their tonal Zhuyin transcriptions.
+// their tonal Zhuyin transcriptions, or a data directory's models adapted to
+// one speaker's recordings (kws-train adapt).
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "trainer/adaptation.h"
 #include "trainer/anti_models.h"
 #include "trainer/corpus_list.h"
 #include "trainer/model_files.h"
@@ -18,6 +20,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: kws-train [options] --out DATA_DIR [--weight W] LIST [[--weight W] LIST ...]\n"
+    "       kws-train adapt --data DIR --out DIR [options] LIST ...   (kws-train adapt --help)\n"
     "Trains the 153 models of the inventory and the anti-models from the recordings of\n"
     "the corpus lists, and writes DATA_DIR/rcdmodel, DATA_DIR/model/bsl/<name> and\n"
     "DATA_DIR/rcdhmm/anti0630.hmm (other files of DATA_DIR are left alone).\n"
@@ -48,8 +51,28 @@ constexpr char kUsage[] =
     "Example:\n"
     "  kws-train --out my-data --weight 3 my-recordings.txt --weight 1 synthetic.txt\n";
 
-int usage_error(const std::string& message) {
-  std::fprintf(stderr, "kws-train: %s\n%s", message.c_str(), kUsage);
+constexpr char kAdaptUsage[] =
+    "Usage: kws-train adapt --data DIR --out DIR [--tau T] [--no-mllr] [--jobs N] LIST [LIST ...]\n"
+    "Adapts the models and anti-models of the data directory DIR to the speaker of the\n"
+    "recordings in the corpus lists, and writes a complete copy of DIR with the adapted\n"
+    "models as the folder --out, which must not exist or be empty. DIR is not changed.\n"
+    "\n"
+    "The recordings are aligned with DIR's models; one transform of all means (MLLR) is\n"
+    "estimated from them, then every mean with frames of its own moves toward those\n"
+    "frames (MAP). The lists are in kws-train's corpus-list format (kws-train --help).\n"
+    "\n"
+    "  --data DIR   data directory whose models are adapted (required)\n"
+    "  --out DIR    folder for the adapted data directory (required)\n"
+    "  --tau T      weight of a mean's current value, in frames: a mean with T frames\n"
+    "               of its own moves half way to them (default 15)\n"
+    "  --no-mllr    no global transform: only means with frames of their own move\n"
+    "  --jobs N     threads (default: the number of cores)\n"
+    "\n"
+    "Example:\n"
+    "  kws-train adapt --data data --out my-data my-recordings.txt\n";
+
+int usage_error(const std::string& message, const char* usage = kUsage) {
+  std::fprintf(stderr, "kws-train: %s\n%s", message.c_str(), usage);
   return 2;
 }
 
@@ -66,6 +89,82 @@ void print_progress(const std::string& line) {
   std::fflush(stderr);
 }
 
+bool parse_real(std::string_view text, double low, double high, double& value) {
+  double parsed = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (error != std::errc{} || end != text.data() + text.size() || !(parsed >= low && parsed <= high)) return false;
+  value = parsed;
+  return true;
+}
+
+int default_jobs() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+// kws-train adapt, with the arguments after "adapt".
+int adapt_main(int argc, char** argv) {
+  using namespace kws::trainer;
+  AdaptationOptions options;
+  options.jobs = default_jobs();
+  std::string data, output;
+  std::vector<std::string> lists;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kAdaptUsage, stdout);
+      return 0;
+    }
+    if (argument == "--no-mllr") {
+      options.transform = false;
+      continue;
+    }
+    if (!argument.starts_with("--")) {
+      lists.emplace_back(argument);
+      continue;
+    }
+    if (i + 1 >= argc) return usage_error(std::string(argument) + " needs a value", kAdaptUsage);
+    const std::string_view value = argv[++i];
+    bool ok = true;
+    if (argument == "--data") {
+      data = value;
+    } else if (argument == "--out") {
+      output = value;
+    } else if (argument == "--tau") {
+      ok = parse_real(value, 0.0, 1e6, options.tau);
+    } else if (argument == "--jobs") {
+      ok = parse_count(value, 1, 64, options.jobs);
+    } else {
+      return usage_error("unknown option " + std::string(argument), kAdaptUsage);
+    }
+    if (!ok) return usage_error("bad value for " + std::string(argument) + ": " + std::string(value), kAdaptUsage);
+  }
+  if (data.empty()) return usage_error("--data DIR is required", kAdaptUsage);
+  if (output.empty()) return usage_error("--out DIR is required", kAdaptUsage);
+  if (lists.empty()) return usage_error("no corpus list given", kAdaptUsage);
+
+  std::vector<ListedUtterance> recordings;
+  for (const std::string& list : lists) {
+    std::string error;
+    const auto listed = read_corpus_list(list, error);
+    if (!listed) {
+      std::fprintf(stderr, "kws-train: %s\n", error.c_str());
+      return 1;
+    }
+    recordings.insert(recordings.end(), listed->begin(), listed->end());
+  }
+  std::string error;
+  const auto report = adapt_data_directory(data, recordings, output, options, print_progress, error);
+  if (!report) {
+    std::fprintf(stderr, "kws-train: %s\n", error.c_str());
+    return 1;
+  }
+  std::fprintf(stderr,
+               "adapted to %d utterances (%.1f minutes; %zu left out) with %s; %d of %d Gaussians moved, %d by MAP; "
+               "log-likelihood per frame %.3f before, %.3f after\n",
+               report->utterances_used, static_cast<double>(report->frames) / 6000.0, report->left_out.size(),
+               transform_description(report->transform.kind), report->gaussians_moved, report->gaussians,
+               report->gaussians_with_data, report->log_likelihood_before, report->log_likelihood_after);
+  return 0;
+}
+
 struct WeightedList {
   std::string path;
   int weight;
@@ -76,9 +175,10 @@ struct WeightedList {
 
 int main(int argc, char** argv) {
   using namespace kws::trainer;
+  if (argc > 1 && std::string_view(argv[1]) == "adapt") return adapt_main(argc - 2, argv + 2);
   TrainingOptions options;
   AntiModelOptions anti_options;
-  options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  options.jobs = default_jobs();
   std::string output;
   std::vector<WeightedList> lists;
   int weight = 1;
