@@ -117,12 +117,13 @@ TEST(Augmentation, DrawsAreSeededPerRecordingAndKindsAreIndependent) {
   EXPECT_NE(first.describe(), draw_perturbation("w00001.mp3", 2, all, 7).describe());
 
   AugmentationKinds no_speed;
-  ASSERT_TRUE(parse_augmentation_kinds("warp,reverb,channel", no_speed));
+  ASSERT_TRUE(parse_augmentation_kinds("warp,reverb,channel,noise", no_speed));
   const Perturbation without = draw_perturbation("w00001.mp3", 1, no_speed, 7);
   EXPECT_EQ(without.speed, 1.0);
   EXPECT_EQ(without.warp, first.warp);
   EXPECT_EQ(without.reverberation_time, first.reverberation_time);
   EXPECT_EQ(without.channel, first.channel);
+  EXPECT_EQ(without.noise_snr_db, first.noise_snr_db);
 
   AugmentationKinds kinds;
   EXPECT_FALSE(parse_augmentation_kinds("speed,pitch", kinds));

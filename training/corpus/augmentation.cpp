@@ -124,8 +124,8 @@ const char* channel_name(Channel channel) {
 
 std::string Perturbation::describe() const {
   char text[160];
-  std::snprintf(text, sizeof text, "speed %.2f, warp %.3f, room %.2f s, channel %s", speed, warp,
-                reverberation_time, channel_name(channel));
+  std::snprintf(text, sizeof text, "speed %.2f, warp %.3f, room %.2f s, channel %s, noise %.0f dB", speed, warp,
+                reverberation_time, channel_name(channel), noise_snr_db);
   return text;
 }
 
@@ -134,7 +134,7 @@ bool parse_augmentation_kinds(std::string_view text, AugmentationKinds& kinds) {
     kinds = {};
     return true;
   }
-  AugmentationKinds parsed{false, false, false, false};
+  AugmentationKinds parsed{false, false, false, false, false};
   if (text == "none") {
     kinds = parsed;
     return true;
@@ -150,6 +150,8 @@ bool parse_augmentation_kinds(std::string_view text, AugmentationKinds& kinds) {
       parsed.reverberation = true;
     } else if (word == "channel") {
       parsed.channel = true;
+    } else if (word == "noise") {
+      parsed.noise = true;
     } else {
       return false;
     }
@@ -173,6 +175,9 @@ Perturbation draw_perturbation(std::string_view name, int copy, const Augmentati
   const bool coloured = random.uniform() < 0.6;
   const auto channel = static_cast<Channel>(1 + random.below(5));
   perturbation.seed = random.next();
+  const bool noisy = random.uniform() < 0.7;
+  const double snr_db = 10.0 + 30.0 * random.uniform();
+  if (kinds.noise && noisy) perturbation.noise_snr_db = snr_db;
   if (kinds.speed) perturbation.speed = speed;
   if (kinds.warp) perturbation.warp = warp;
   if (kinds.reverberation && reverberant) perturbation.reverberation_time = reverberation_time;
@@ -270,10 +275,28 @@ std::vector<std::int16_t> pad_clipped_edges(const std::vector<std::int16_t>& sam
   return out;
 }
 
+std::vector<std::int16_t> add_coloured_noise(const std::vector<std::int16_t>& samples, double snr_db,
+                                             std::uint64_t seed) {
+  if (snr_db <= 0.0 || samples.empty()) return samples;
+  RandomSource random(mix_64(seed));
+  std::vector<double> noise(samples.size());
+  for (double& value : noise) value = random.gaussian();
+  high_shelf(500.0 + 3500.0 * random.uniform(), -15.0 + 30.0 * random.uniform()).run(noise);
+  if (random.uniform() < 0.5) low_pass(2500.0 + 5000.0 * random.uniform()).run(noise);
+  if (random.uniform() < 0.3) high_pass(60.0 + 340.0 * random.uniform()).run(noise);
+  const std::vector<double> signal(samples.begin(), samples.end());
+  const double noise_rms = rms_of(noise);
+  const double gain = noise_rms > 0.0 ? rms_of(signal) * std::pow(10.0, -snr_db / 20.0) / noise_rms : 0.0;
+  std::vector<std::int16_t> out(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) out[i] = to_sample(signal[i] + gain * noise[i]);
+  return out;
+}
+
 std::vector<std::int16_t> perturb_audio(const std::vector<std::int16_t>& samples, const Perturbation& perturbation) {
   std::vector<std::int16_t> out = change_speed(samples, perturbation.speed);
   out = add_reverberation(out, perturbation.reverberation_time, perturbation.seed);
-  return colour_channel(out, perturbation.channel);
+  out = colour_channel(out, perturbation.channel);
+  return add_coloured_noise(out, perturbation.noise_snr_db, perturbation.seed);
 }
 
 }  // namespace kws::corpus

@@ -5,7 +5,9 @@
 // usually does); the vocal-tract warp stretches the spectrum's frequency axis
 // (applied in the front end's filterbank, see warped analysis tables);
 // reverberation convolves with a synthetic room response; channel colouring
-// filters like a telephone, a headset or a laptop's built-in microphone.
+// filters like a telephone, a headset or a laptop's built-in microphone;
+// noise of a random colour changes what the pauses sound like (the features
+// carry no energy, so silence is told from speech by its spectral shape alone).
 // Every draw comes from a generator seeded by the recording's name and the
 // copy number, so a corpus gives the same copies whatever the thread count.
 #pragma once
@@ -24,7 +26,8 @@ struct Perturbation {
   double warp = 1.0;   // vocal-tract length factor for the filterbank, 1 = as recorded
   double reverberation_time = 0.0;  // RT60 of the synthetic room in seconds, 0 = dry
   Channel channel = Channel::kNone;
-  std::uint64_t seed = 0;  // for the room's noise tail
+  double noise_snr_db = 0.0;  // coloured noise this far below the recording's level, 0 = none
+  std::uint64_t seed = 0;     // for the room's tail and the noise
 
   std::string describe() const;
 };
@@ -35,9 +38,10 @@ struct AugmentationKinds {
   bool warp = true;
   bool reverberation = true;
   bool channel = true;
+  bool noise = true;
 };
 
-// Reads "speed,warp,reverb,channel" (any subset, or "all", or "none").
+// Reads "speed,warp,reverb,channel,noise" (any subset, or "all", or "none").
 bool parse_augmentation_kinds(std::string_view text, AugmentationKinds& kinds);
 
 // The copy-th perturbation (copy >= 1) of the recording called name.
@@ -63,7 +67,12 @@ std::vector<std::int16_t> colour_channel(const std::vector<std::int16_t>& sample
 // silence that a training transcription begins and ends with no frames of its own.
 std::vector<std::int16_t> pad_clipped_edges(const std::vector<std::int16_t>& samples, std::uint64_t seed);
 
-// Speed, room and channel of the perturbation applied in that order (the warp
+// Noise of a colour drawn from seed (a tilt, maybe band limits) added at
+// snr_db below the RMS of the samples.
+std::vector<std::int16_t> add_coloured_noise(const std::vector<std::int16_t>& samples, double snr_db,
+                                             std::uint64_t seed);
+
+// Speed, room, channel and noise of the perturbation applied in that order (the warp
 // belongs to the front end and is left to the caller).
 std::vector<std::int16_t> perturb_audio(const std::vector<std::int16_t>& samples, const Perturbation& perturbation);
 
