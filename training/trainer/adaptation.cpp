@@ -18,47 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using SetStatistics = std::vector<ModelStatistics>;
-
 // The transform is estimated from the units' own frames (the fillers see
 // them all again) and applied to the units and fillers: silence is the room
 // and the microphone rather than the voice, and every utterance gives it
 // frames enough for MAP alone.
 bool estimates_transform(int slot) { return slot < kSilenceSlot; }
 bool takes_transform(int slot) { return slot != kSilenceSlot; }
-
-// As in training, frames of every initial-type unit also feed fil_ini and
-// those of every final fil_fin.
-int pooled_slot(int slot) {
-  if (slot < kInitialSlotCount) return kFillerInitialSlot;
-  if (slot < kSilenceSlot) return kFillerFinalSlot;
-  return -1;
-}
-
-SetStatistics empty_statistics(const std::vector<TrainedModel>& models) {
-  SetStatistics statistics;
-  for (const TrainedModel& model : models) statistics.push_back(statistics_for(model));
-  return statistics;
-}
-
-void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment,
-                          const std::vector<PreparedModel>& models, SetStatistics& statistics,
-                          std::vector<double>& scratch) {
-  for (std::size_t t = 0; t < alignment.slot.size(); ++t) {
-    const int slot = alignment.slot[t];
-    const int state = alignment.state[t];
-    const FeatureVector& frame = utterance.frames[t];
-    const PreparedModel& model = models[static_cast<std::size_t>(slot)];
-    add_frame(model[static_cast<std::size_t>(state)], frame, utterance.weight,
-              statistics[static_cast<std::size_t>(slot)].states[static_cast<std::size_t>(state)], scratch);
-    const int pooled = pooled_slot(slot);
-    if (pooled < 0) continue;
-    const PreparedModel& filler = models[static_cast<std::size_t>(pooled)];
-    const std::size_t filler_state = static_cast<std::size_t>(state) * filler.size() / model.size();
-    add_frame(filler[filler_state], frame, utterance.weight,
-              statistics[static_cast<std::size_t>(pooled)].states[filler_state], scratch);
-  }
-}
 
 struct AlignedCorpus {
   std::vector<Alignment> alignments;

@@ -23,24 +23,6 @@ FrameMoments moments_of(const std::vector<TrainingUtterance>& corpus) {
   return moments;
 }
 
-// Frames of every initial-type unit also train fil_ini, those of every final
-// fil_fin: the filler halves are what any syllable half looks like.
-int pooled_slot(int slot) {
-  if (slot < kInitialSlotCount) return kFillerInitialSlot;
-  if (slot < kSilenceSlot) return kFillerFinalSlot;
-  return -1;
-}
-
-int mapped_state(int state, int from_states, int to_states) { return state * to_states / from_states; }
-
-using SetStatistics = std::vector<ModelStatistics>;
-
-SetStatistics empty_statistics(const std::vector<TrainedModel>& models) {
-  SetStatistics statistics;
-  for (const TrainedModel& model : models) statistics.push_back(statistics_for(model));
-  return statistics;
-}
-
 void add_statistics(const SetStatistics& from, SetStatistics& into) {
   for (std::size_t m = 0; m < into.size(); ++m) {
     for (std::size_t s = 0; s < into[m].states.size(); ++s) {
@@ -59,36 +41,49 @@ void add_statistics(const SetStatistics& from, SetStatistics& into) {
   }
 }
 
-void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment,
-                          const std::vector<PreparedModel>& models, SetStatistics& statistics,
-                          std::vector<double>& scratch) {
-  const std::size_t frames = alignment.slot.size();
-  for (std::size_t t = 0; t < frames; ++t) {
-    const int slot = alignment.slot[t];
-    const int state = alignment.state[t];
-    const FeatureVector& frame = utterance.frames[t];
-    const PreparedModel& model = models[static_cast<std::size_t>(slot)];
-    StateStatistics& own = statistics[static_cast<std::size_t>(slot)].states[static_cast<std::size_t>(state)];
-    add_frame(model[static_cast<std::size_t>(state)], frame, utterance.weight, own, scratch);
-    const bool leaves = t + 1 == frames || alignment.slot[t + 1] != slot || alignment.state[t + 1] != state;
-    if (leaves) own.exits += utterance.weight;
-
-    const int pooled = pooled_slot(slot);
-    if (pooled < 0) continue;
-    const PreparedModel& filler = models[static_cast<std::size_t>(pooled)];
-    const int filler_state = mapped_state(state, static_cast<int>(model.size()), static_cast<int>(filler.size()));
-    StateStatistics& shared =
-        statistics[static_cast<std::size_t>(pooled)].states[static_cast<std::size_t>(filler_state)];
-    add_frame(filler[static_cast<std::size_t>(filler_state)], frame, utterance.weight, shared, scratch);
-    if (leaves) shared.exits += utterance.weight;
-  }
-}
-
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
+
+SetStatistics empty_statistics(const std::vector<TrainedModel>& models) {
+  SetStatistics statistics;
+  for (const TrainedModel& model : models) statistics.push_back(statistics_for(model));
+  return statistics;
+}
+
+void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment,
+                          const std::vector<PreparedModel>& models, SetStatistics& statistics,
+                          std::vector<double>& scratch) {
+  const std::size_t frames = alignment.slot.size();
+  const auto add = [&](int slot, int state, const FeatureVector& frame, bool leaves) {
+    StateStatistics& into = statistics[static_cast<std::size_t>(slot)].states[static_cast<std::size_t>(state)];
+    add_frame(models[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)], frame, utterance.weight, into,
+              scratch);
+    if (leaves) into.exits += utterance.weight;
+  };
+  const auto mapped = [&](int state, int from, int to) {
+    const int states = static_cast<int>(models[static_cast<std::size_t>(to)].size());
+    return state * states / static_cast<int>(models[static_cast<std::size_t>(from)].size());
+  };
+  for (std::size_t t = 0; t < frames; ++t) {
+    const int slot = alignment.slot[t];
+    const int state = alignment.state[t];
+    const FeatureVector& frame = utterance.frames[t];
+    const bool leaves = t + 1 == frames || alignment.slot[t + 1] != slot || alignment.state[t + 1] != state;
+    add(slot, state, frame, leaves);
+    // The filler halves are what any syllable half looks like; the filler
+    // loop is also all the keyword search has for the pauses around and
+    // between keywords, so pauses train both halves.
+    if (slot < kInitialSlotCount || slot == kSilenceSlot) {
+      add(kFillerInitialSlot, mapped(state, slot, kFillerInitialSlot), frame, leaves);
+    }
+    if ((slot >= kInitialSlotCount && slot < kSilenceSlot) || slot == kSilenceSlot) {
+      add(kFillerFinalSlot, mapped(state, slot, kFillerFinalSlot), frame, leaves);
+    }
+  }
+}
 
 int states_of_slot(int slot, const TrainingOptions& options) {
   if (slot == kSilenceSlot) return options.silence_states;

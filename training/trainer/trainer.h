@@ -9,6 +9,7 @@
 
 #include "trainer/acoustic_model.h"
 #include "trainer/alignment.h"
+#include "trainer/estimation.h"
 #include "trainer/training_data.h"
 
 namespace kws::trainer {
@@ -38,6 +39,18 @@ struct MainModels {
 
 // The emitting-state count of a slot under the options.
 int states_of_slot(int slot, const TrainingOptions& options);
+
+using SetStatistics = std::vector<ModelStatistics>;
+
+// Statistics shaped like the models, all zero.
+SetStatistics empty_statistics(const std::vector<TrainedModel>& models);
+
+// Adds the frames of one aligned utterance to the statistics of the states
+// they were aligned with, and of the filler halves they also train. models
+// are the prepared models, by slot.
+void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment,
+                          const std::vector<PreparedModel>& models, SetStatistics& statistics,
+                          std::vector<double>& scratch);
 
 MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const TrainingOptions& options,
                              const Progress& progress);
