@@ -150,6 +150,13 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
     outputs.push_back({name + "-train.txt", corpus_list_text(words.training, name + ": isolated words for training")});
     outputs.push_back(
         {name + "-test.txt", corpus_list_text(words.test, name + ": isolated words held out for testing")});
+    WordVocabularyReport& vocabulary_report = report.word_vocabularies.emplace_back();
+    const std::optional<lexical_data::Vocabulary> vocabulary =
+        word_vocabulary(name, words.test, *data, options.seed, vocabulary_report, error);
+    if (!vocabulary) return std::nullopt;
+    outputs.push_back({std::filesystem::path("vocab") / (name + ".dat"), lexical_data::dat_text(*vocabulary)});
+    outputs.push_back({std::filesystem::path("vocab") / (name + ".spl"), lexical_data::spl_text(*vocabulary)});
+    outputs.push_back({name + "-eval-references.txt", word_references_text(words.test, *vocabulary)});
   }
   for (const std::filesystem::path& folder : options.syllable_folders) {
     const std::filesystem::path list = folder / "transcripts.tsv";
@@ -227,6 +234,13 @@ std::string report_text(const RecipeReport& report) {
   for (const RecipeReport::WordLists& lists : report.word_lists) {
     text += format_text("%s: isolated words, %zu for training, %zu for test, %zu left out\n", lists.name.c_str(),
                         lists.training, lists.test, lists.skipped);
+  }
+  for (const WordVocabularyReport& words : report.word_vocabularies) {
+    text += format_text(
+        "vocab/%s: %d words the test recordings say, %d they do not; %d of %d test recordings say one; "
+        "%d left out as other test recordings hold them, %d for the search's capacity\n",
+        words.name.c_str(), words.spoken_words, words.absent_words, words.recordings_with_words, words.test_recordings,
+        words.heard_elsewhere, words.left_out_for_capacity);
   }
   for (const RecipeReport::WordLists& lists : report.syllable_lists) {
     text += format_text("%s: isolated syllables, %zu for training, %zu for test, %zu left out\n", lists.name.c_str(),

@@ -6,7 +6,8 @@
 // train_index.txt, eval.recipe with eval-references.txt, and the real-speech
 // evaluation: vocab/aishell.dat and .spl with real-eval-references.txt; for
 // every folder of isolated words, NAME-train.txt and NAME-test.txt (NAME the
-// folder's name); for every folder of pinyin-labelled syllables,
+// folder's name) and its keyword test, vocab/NAME.dat and .spl with
+// NAME-eval-references.txt; for every folder of pinyin-labelled syllables,
 // NAME-syllables-train.txt and -test.txt; for gcin-voice's syllables,
 // gcin-train.txt and gcin-test.txt.
 // The same inputs and seed always give the same bytes.
@@ -21,6 +22,7 @@
 #include "recipes/real_speech_vocabulary.h"
 #include "recipes/test_recipes.h"
 #include "recipes/training_recipe.h"
+#include "recipes/word_vocabulary.h"
 
 namespace kws::recipes {
 
@@ -57,6 +59,8 @@ struct RecipeReport {
   };
   std::vector<WordLists> word_lists;
   std::vector<WordLists> syllable_lists;  // named by their list files' prefix
+  // The keyword test of each word list, in the same order.
+  std::vector<WordVocabularyReport> word_vocabularies;
 };
 
 // Writes every file; nullopt with the reason when an input cannot be read
