@@ -311,9 +311,11 @@ int map_means(const ModelStatistics& statistics, double tau, TrainedModel& model
   return moved;
 }
 
-AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, const AdaptationOptions& options,
-                              const Progress& progress, std::vector<TrainedModel>& models,
-                              std::vector<TrainedModel>& anti_models) {
+namespace {
+
+AdaptationReport adapt_once(const std::vector<TrainingUtterance>& corpus, const AdaptationOptions& options,
+                            const Progress& progress, std::vector<TrainedModel>& models,
+                            std::vector<TrainedModel>& anti_models) {
   AdaptationReport report;
   const std::vector<TrainedModel> original = models, original_anti = anti_models;
   report.gaussians = count_gaussians(models) + count_gaussians(anti_models);
@@ -369,6 +371,28 @@ AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, cons
   }
   progress(format_text("log-likelihood per frame: %.3f before, %.3f after", report.log_likelihood_before,
                        report.log_likelihood_after));
+  return report;
+}
+
+}  // namespace
+
+AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, const AdaptationOptions& options,
+                              const Progress& progress, std::vector<TrainedModel>& models,
+                              std::vector<TrainedModel>& anti_models) {
+  const std::vector<TrainedModel> original = models, original_anti = anti_models;
+  AdaptationReport report;
+  const int passes = std::max(options.passes, 1);
+  for (int pass = 1; pass <= passes; ++pass) {
+    if (passes > 1) progress(format_text("pass %d of %d", pass, passes));
+    const AdaptationReport this_pass = adapt_once(corpus, options, progress, models, anti_models);
+    if (pass == 1) {
+      report = this_pass;
+    } else {
+      report.log_likelihood_after = this_pass.log_likelihood_after;
+      report.gaussians_with_data = this_pass.gaussians_with_data;
+    }
+  }
+  report.gaussians_moved = count_moved(original, models) + count_moved(original_anti, anti_models);
   return report;
 }
 

@@ -27,6 +27,10 @@ struct AdaptationOptions {
   int jobs = 1;
   double tau = 15.0;  // prior weight of a mean, in frames
   bool transform = true;
+  // Each pass aligns with what the one before adapted and starts from it:
+  // the first alignment, with models far from the voice, misplaces many
+  // frames. Past three passes on a few minutes the gain is small.
+  int passes = 3;
   // Aligned speech frames needed for each freedom of the transform: a bias
   // alone, a matrix per stream (statics, deltas), the full matrix.
   double bias_frames = 100.0;

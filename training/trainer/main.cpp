@@ -53,19 +53,22 @@ constexpr char kUsage[] =
     "  kws-train --out my-data --weight 3 my-recordings.txt --weight 1 synthetic.txt\n";
 
 constexpr char kAdaptUsage[] =
-    "Usage: kws-train adapt --data DIR --out DIR [--tau T] [--no-mllr] [--jobs N] LIST [LIST ...]\n"
+    "Usage: kws-train adapt --data DIR --out DIR [--tau T] [--passes P] [--no-mllr] [--jobs N]\n"
+    "                       LIST [LIST ...]\n"
     "Adapts the models and anti-models of the data directory DIR to the speaker of the\n"
     "recordings in the corpus lists, and writes a complete copy of DIR with the adapted\n"
     "models as the folder --out, which must not exist or be empty. DIR is not changed.\n"
     "\n"
     "The recordings are aligned with DIR's models; one transform of all means (MLLR) is\n"
     "estimated from them, then every mean with frames of its own moves toward those\n"
-    "frames (MAP). The lists are in kws-train's corpus-list format (kws-train --help).\n"
+    "frames (MAP). Each further pass aligns with the adapted models and adapts them again.\n"
+    "The lists are in kws-train's corpus-list format (kws-train --help).\n"
     "\n"
     "  --data DIR   data directory whose models are adapted (required)\n"
     "  --out DIR    folder for the adapted data directory (required)\n"
     "  --tau T      weight of a mean's current value, in frames: a mean with T frames\n"
     "               of its own moves half way to them (default 15)\n"
+    "  --passes P   alignment and adaptation passes, 1..10 (default 3)\n"
     "  --no-mllr    no global transform: only means with frames of their own move\n"
     "  --jobs N     threads (default: the number of cores)\n"
     "\n"
@@ -130,6 +133,8 @@ int adapt_main(int argc, char** argv) {
       output = value;
     } else if (argument == "--tau") {
       ok = parse_real(value, 0.0, 1e6, options.tau);
+    } else if (argument == "--passes") {
+      ok = parse_count(value, 1, 10, options.passes);
     } else if (argument == "--jobs") {
       ok = parse_count(value, 1, 64, options.jobs);
     } else {
