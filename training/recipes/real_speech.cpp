@@ -64,15 +64,24 @@ std::vector<std::string> tab_separated_fields(std::string_view line) {
   }
 }
 
+std::vector<TextLine> text_lines(std::string_view text) {
+  std::vector<TextLine> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (lines.empty() && line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
+    lines.push_back({static_cast<int>(lines.size()) + 1, line});
+  }
+  return lines;
+}
+
 std::optional<std::vector<Transcript>> parse_transcripts(std::string_view utf8_text, std::string_view path,
                                                          std::string& error) {
   std::vector<Transcript> transcripts;
-  int line_number = 0;
-  while (!utf8_text.empty()) {
-    const std::size_t end = utf8_text.find('\n');
-    const std::string line = without_byte_order_marks(utf8_text.substr(0, end));
-    utf8_text.remove_prefix(end == std::string_view::npos ? utf8_text.size() : end + 1);
-    ++line_number;
+  for (const auto& [line_number, text] : text_lines(utf8_text)) {
+    const std::string line = without_byte_order_marks(text);
     if (trimmed(line).empty()) continue;
     const std::vector<std::string> fields = tab_separated_fields(line);
     const std::string where = format_text("%.*s:%d: ", static_cast<int>(path.size()), path.data(), line_number);

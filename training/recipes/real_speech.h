@@ -33,6 +33,15 @@ struct Transcript {
 // carriage returns.
 std::vector<std::string> tab_separated_fields(std::string_view line);
 
+struct TextLine {
+  int number = 0;  // from 1
+  std::string_view text;
+};
+
+// The lines of a text, without their line ends ("\n" or "\r\n") and the first
+// without a byte-order mark; a last line end starts no further line.
+std::vector<TextLine> text_lines(std::string_view text);
+
 // The lines of transcripts.tsv; nullopt with an error naming path and line
 // for a line without four fields or with a duration that is no number.
 std::optional<std::vector<Transcript>> parse_transcripts(std::string_view utf8_text, std::string_view path,

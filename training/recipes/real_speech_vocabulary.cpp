@@ -5,7 +5,6 @@
 #include <set>
 
 #include "platform/text_encoding.h"
-#include "recipes/random.h"
 #include "recipes/unit_coverage.h"
 
 namespace kws::recipes {
@@ -44,6 +43,27 @@ bool all_have_units(const std::vector<int>& syllables) {
 }
 
 }  // namespace
+
+std::size_t draw_absent_words(const lexical_data::ReadingData& data, const AbsentWordDraw& draw, Random& random) {
+  std::vector<std::pair<std::int64_t, std::string>> frequent;
+  for (const auto& [word, phrase] : data.phrases) {
+    const std::size_t length = word.size() / 2;
+    if (length < draw.shortest || length > draw.longest || !all_have_units(phrase.syllables)) continue;
+    if (draw.fits && !draw.fits(word, phrase.syllables)) continue;
+    frequent.emplace_back(-phrase.frequency, word);
+  }
+  // Sorted in full first, as the phrases come in no fixed order.
+  std::sort(frequent.begin(), frequent.end());
+  frequent.resize(std::min(frequent.size(), kAbsentPool));
+  random.shuffle(frequent);
+  std::size_t added = 0;
+  for (const auto& [minus_frequency, word] : frequent) {
+    if (added >= draw.count) break;
+    const std::vector<int>& syllables = data.phrases.at(word).syllables;
+    if (!draw.heard(word, syllables) && draw.add(word, syllables)) ++added;
+  }
+  return added;
+}
 
 std::vector<const lexical_data::VocabularyEntry*> words_said(const RealUtterance& utterance,
                                                              const lexical_data::Vocabulary& vocabulary) {
@@ -151,24 +171,18 @@ std::optional<lexical_data::Vocabulary> real_speech_vocabulary(const CorpusSourc
   report.spoken_words = static_cast<int>(spoken);
 
   // Absent words: frequent phrases no test transcript holds.
-  std::vector<std::pair<std::int64_t, std::string>> frequent;
-  for (const auto& [word, phrase] : sources.data.phrases) {
-    const std::size_t length = word.size() / 2;
-    if (length < kShortestWord || length > kLongestWord || !all_have_units(phrase.syllables)) continue;
-    frequent.emplace_back(-phrase.frequency, word);
-  }
-  std::sort(frequent.begin(), frequent.end());
-  frequent.resize(std::min(frequent.size(), kAbsentPool));
-  random.shuffle(frequent);
-  std::size_t absent = 0;
-  for (const auto& [minus_frequency, word] : frequent) {
-    if (absent >= spoken) break;
-    const bool in_test = std::any_of(test.begin(), test.end(), [&word](const RealUtterance& utterance) {
-      return contains_text(utterance.big5, word);
-    });
-    if (!in_test && add(word, sources.data.phrases.at(word).syllables)) ++absent;
-  }
-  report.absent_words = static_cast<int>(absent);
+  const AbsentWordDraw draw{
+      .shortest = kShortestWord,
+      .longest = kLongestWord,
+      .count = spoken,
+      .heard =
+          [&test](const std::string& word, const std::vector<int>&) {
+            return std::any_of(test.begin(), test.end(),
+                               [&word](const RealUtterance& utterance) { return contains_text(utterance.big5, word); });
+          },
+      .add = add,
+  };
+  report.absent_words = static_cast<int>(draw_absent_words(sources.data, draw, random));
 
   // Byte order of the words, so the file does not tell which are said.
   std::sort(vocabulary.entries.begin(), vocabulary.entries.end(),

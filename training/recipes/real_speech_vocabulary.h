@@ -9,12 +9,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "lexical_data/vocabulary_files.h"
 #include "recipes/corpus_sources.h"
+#include "recipes/random.h"
 
 namespace kws::recipes {
 
@@ -29,6 +31,25 @@ struct RealVocabularyReport {
   int left_out_for_capacity = 0;
   int utterances_with_words = 0;
 };
+
+// A test on a Big5 word and its syllables.
+using WordTest = std::function<bool(const std::string& big5, const std::vector<int>& syllables)>;
+
+// How a vocabulary draws its absent words among the frequent phrases.
+struct AbsentWordDraw {
+  std::size_t shortest = 0;  // characters
+  std::size_t longest = 0;
+  std::size_t count = 0;  // as many as the vocabulary's spoken words
+  WordTest heard;         // whether some test recording holds the word
+  WordTest add;           // adds the word to the vocabulary; false when it cannot
+  WordTest fits = {};     // a further rule on the phrase, when set
+};
+
+// Absent words: the phrases of data of draw.shortest to draw.longest
+// characters whose syllables all have units, the most frequent of them in
+// random order, each added unless heard, until draw.count are added. Returns
+// how many were added.
+std::size_t draw_absent_words(const lexical_data::ReadingData& data, const AbsentWordDraw& draw, Random& random);
 
 // The vocabulary; nullopt with the reason when it would not load in the
 // station (checked as the lexical-data generator checks the bundled ones).

@@ -147,13 +147,12 @@ std::optional<std::vector<PinyinRecording>> parse_syllable_transcripts(std::stri
                                                                        std::string_view path, std::string& error) {
   std::vector<PinyinRecording> recordings;
   std::size_t pinyin_column = 0;
-  int line_number = 0;
-  while (!utf8_text.empty()) {
-    const std::size_t end = utf8_text.find('\n');
-    std::string_view line = utf8_text.substr(0, end);
-    utf8_text.remove_prefix(end == std::string_view::npos ? utf8_text.size() : end + 1);
-    ++line_number;
-    if (line_number == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+  const std::vector<TextLine> lines = text_lines(utf8_text);
+  if (lines.empty()) {
+    error = std::string(path) + ": empty, without the header";
+    return std::nullopt;
+  }
+  for (const auto& [line_number, line] : lines) {
     const std::vector<std::string> fields = tab_separated_fields(line);
     const std::string where = format_text("%.*s:%d: ", static_cast<int>(path.size()), path.data(), line_number);
     if (line_number == 1) {
@@ -172,10 +171,6 @@ std::optional<std::vector<PinyinRecording>> parse_syllable_transcripts(std::stri
     }
     if (pinyin_column >= fields.size() || fields[pinyin_column].empty()) continue;  // a word
     recordings.push_back({fields[0], fields[1], fields[pinyin_column]});
-  }
-  if (line_number == 0) {
-    error = std::string(path) + ": empty, without the header";
-    return std::nullopt;
   }
   return recordings;
 }

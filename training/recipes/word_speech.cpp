@@ -24,13 +24,7 @@ std::optional<RealUtterance> read_recording(const WordRecording& recording, cons
 std::optional<std::vector<WordRecording>> parse_word_transcripts(std::string_view utf8_text, std::string_view path,
                                                                  std::string& error) {
   std::vector<WordRecording> recordings;
-  int line_number = 0;
-  while (!utf8_text.empty()) {
-    const std::size_t end = utf8_text.find('\n');
-    std::string_view line = utf8_text.substr(0, end);
-    utf8_text.remove_prefix(end == std::string_view::npos ? utf8_text.size() : end + 1);
-    ++line_number;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  for (const auto& [line_number, line] : text_lines(utf8_text)) {
     if (line.empty() || line_number == 1) continue;  // the header
     const std::vector<std::string> fields = tab_separated_fields(line);
     if (fields.size() < 4) {

@@ -5,6 +5,7 @@
 
 #include "platform/text_encoding.h"
 #include "recipes/random.h"
+#include "recipes/real_speech_vocabulary.h"
 #include "recipes/text_reader.h"
 #include "recipes/unit_coverage.h"
 
@@ -13,8 +14,6 @@ namespace {
 
 constexpr std::size_t kLongestWord = 4;
 constexpr std::size_t kShortestAbsentWord = 2;
-// The absent words are drawn among this many most frequent phrases.
-constexpr std::size_t kAbsentPool = 5000;
 
 bool all_have_units(const std::vector<int>& syllables) {
   return std::all_of(syllables.begin(), syllables.end(), has_units);
@@ -90,27 +89,22 @@ std::optional<lexical_data::Vocabulary> word_vocabulary(const std::string& name,
   }
   report.spoken_words = static_cast<int>(spoken);
 
-  std::vector<std::pair<std::int64_t, std::string>> frequent;
-  for (const auto& [word, phrase] : data.phrases) {
-    const std::size_t length = word.size() / 2;
-    if (length < kShortestAbsentWord || length > kLongestWord || phrase.syllables.size() != length ||
-        !all_have_units(phrase.syllables)) {
-      continue;
-    }
-    frequent.emplace_back(-phrase.frequency, word);
-  }
-  std::sort(frequent.begin(), frequent.end());
-  frequent.resize(std::min(frequent.size(), kAbsentPool));
-  random.shuffle(frequent);
-  std::size_t absent = 0;
-  for (const auto& [minus_frequency, word] : frequent) {
-    if (absent >= spoken) break;
-    const std::vector<int>& syllables = data.phrases.at(word).syllables;
-    bool heard_somewhere = false;
-    for (std::size_t u = 0; u < test.size() && !heard_somewhere; ++u) heard_somewhere = holds(u, word, syllables);
-    if (!heard_somewhere && add(word, syllables)) ++absent;
-  }
-  report.absent_words = static_cast<int>(absent);
+  const AbsentWordDraw draw{
+      .shortest = kShortestAbsentWord,
+      .longest = kLongestWord,
+      .count = spoken,
+      .heard =
+          [&](const std::string& word, const std::vector<int>& syllables) {
+            for (std::size_t u = 0; u < test.size(); ++u) {
+              if (holds(u, word, syllables)) return true;
+            }
+            return false;
+          },
+      .add = add,
+      .fits = [](const std::string& word,
+                 const std::vector<int>& syllables) { return syllables.size() == word.size() / 2; },
+  };
+  report.absent_words = static_cast<int>(draw_absent_words(data, draw, random));
 
   // Byte order of the words, so the file does not tell which are said.
   std::sort(vocabulary.entries.begin(), vocabulary.entries.end(),
