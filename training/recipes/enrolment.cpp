@@ -109,12 +109,6 @@ std::string prompt_characters(const std::vector<Word>& prompt) {
   return text;
 }
 
-std::optional<std::string> read_input(const std::filesystem::path& path, std::string& error) {
-  std::optional<std::string> bytes = read_file_bytes(path.string());
-  if (!bytes) error = "cannot read " + path.string();
-  return bytes;
-}
-
 }  // namespace
 
 std::vector<PromptPhrase> prompt_phrases(const lexical_data::ReadingData& data, const TextReader& reader) {
@@ -276,19 +270,13 @@ std::string enrolment_list_text(const std::vector<std::vector<Word>>& prompts) {
 }
 
 std::optional<EnrolmentPrompts> write_enrolment(const EnrolmentOptions& options, std::string& error) {
-  const std::optional<lexical_data::ReadingData> data = lexical_data::read_reading_data(options.chewing_folder, error);
-  if (!data) return std::nullopt;
-  const std::vector<lexical_data::RankedCharacter> ranked = lexical_data::rank_readings(*data);
-  const std::optional<std::string> override_text = read_input(options.overrides_file, error);
-  if (!override_text) return std::nullopt;
-  const std::optional<lexical_data::ReadingOverrides> overrides =
-      lexical_data::parse_reading_overrides(*override_text, options.overrides_file.filename().string(), error);
-  if (!overrides) return std::nullopt;
-  const lexical_data::ReadingOverrides readings = with_spoken_readings(*overrides);
-  const lexical_data::NameReader names(*data, ranked, readings);
-  const TextReader reader(*data, names);
+  const std::unique_ptr<const ReadingTables> tables =
+      load_reading_tables(options.chewing_folder, options.overrides_file, error);
+  if (!tables) return std::nullopt;
+  const lexical_data::ReadingData& data = tables->data;
+  const TextReader& reader = tables->reader;
 
-  EnrolmentPrompts chosen = choose_prompts(prompt_phrases(*data, reader), options.prompts, options.seed);
+  EnrolmentPrompts chosen = choose_prompts(prompt_phrases(data, reader), options.prompts, options.seed);
   std::error_code code;
   std::filesystem::create_directories(options.output_folder, code);
   if (code) {

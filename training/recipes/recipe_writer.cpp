@@ -61,27 +61,15 @@ void add_syllable_lists(const std::string& name, const WordSpeech& syllables, st
       {name + "-test.txt", corpus_list_text(syllables.test, name + ": isolated syllables held out for testing")});
 }
 
-// The bytes of an input file, or nothing with error naming it.
-std::optional<std::string> read_input(const std::filesystem::path& path, std::string& error) {
-  std::optional<std::string> bytes = read_file_bytes(path.string());
-  if (!bytes) error = "cannot read " + path.string();
-  return bytes;
-}
 
 }  // namespace
 
 std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::string& error) {
-  const std::optional<lexical_data::ReadingData> data = lexical_data::read_reading_data(options.chewing_folder, error);
-  if (!data) return std::nullopt;
-  const std::vector<lexical_data::RankedCharacter> ranked = lexical_data::rank_readings(*data);
-  const std::optional<std::string> override_text = read_input(options.overrides_file, error);
-  if (!override_text) return std::nullopt;
-  const std::optional<lexical_data::ReadingOverrides> overrides =
-      lexical_data::parse_reading_overrides(*override_text, options.overrides_file.filename().string(), error);
-  if (!overrides) return std::nullopt;
-  const lexical_data::ReadingOverrides readings = with_spoken_readings(*overrides);
-  const lexical_data::NameReader names(*data, ranked, readings);
-  const TextReader reader(*data, names);
+  const std::unique_ptr<const ReadingTables> tables =
+      load_reading_tables(options.chewing_folder, options.overrides_file, error);
+  if (!tables) return std::nullopt;
+  const lexical_data::ReadingData& data = tables->data;
+  const TextReader& reader = tables->reader;
 
   const std::optional<std::vector<lexical_data::Vocabulary>> vocabularies =
       read_bundled_vocabularies(options.data_folder, error);
@@ -100,7 +88,7 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
   report.skipped = real.skipped;
   report.real_training = static_cast<int>(real.training.size());
   report.real_test = static_cast<int>(real.test.size());
-  const CorpusSources sources{*data, reader, *vocabularies, real};
+  const CorpusSources sources{data, reader, *vocabularies, real};
 
   const std::optional<std::vector<Utterance>> training =
       training_recipe(sources, options.training_utterances, options.seed, report.training, error);
@@ -152,7 +140,7 @@ std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::str
         {name + "-test.txt", corpus_list_text(words.test, name + ": isolated words held out for testing")});
     WordVocabularyReport& vocabulary_report = report.word_vocabularies.emplace_back();
     const std::optional<lexical_data::Vocabulary> vocabulary =
-        word_vocabulary(name, words.test, *data, options.seed, vocabulary_report, error);
+        word_vocabulary(name, words.test, data, options.seed, vocabulary_report, error);
     if (!vocabulary) return std::nullopt;
     outputs.push_back({std::filesystem::path("vocab") / (name + ".dat"), lexical_data::dat_text(*vocabulary)});
     outputs.push_back({std::filesystem::path("vocab") / (name + ".spl"), lexical_data::spl_text(*vocabulary)});

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/text_encoding.h"
+#include "platform/token_reader.h"
 
 namespace kws::recipes {
 namespace {
@@ -185,6 +186,32 @@ std::optional<std::vector<Word>> TextReader::read_words(const std::vector<std::s
     words.push_back(Word{big5, std::move(*syllables)});
   }
   return words;
+}
+
+std::optional<std::string> read_input(const std::filesystem::path& path, std::string& error) {
+  std::optional<std::string> bytes = read_file_bytes(path.string());
+  if (!bytes) error = "cannot read " + path.string();
+  return bytes;
+}
+
+ReadingTables::ReadingTables(lexical_data::ReadingData reading_data, lexical_data::ReadingOverrides overrides)
+    : data(std::move(reading_data)),
+      ranked(lexical_data::rank_readings(data)),
+      readings(std::move(overrides)),
+      names(data, ranked, readings),
+      reader(data, names) {}
+
+std::unique_ptr<const ReadingTables> load_reading_tables(const std::filesystem::path& chewing_folder,
+                                                         const std::filesystem::path& overrides_file,
+                                                         std::string& error) {
+  std::optional<lexical_data::ReadingData> data = lexical_data::read_reading_data(chewing_folder, error);
+  if (!data) return nullptr;
+  const std::optional<std::string> override_text = read_input(overrides_file, error);
+  if (!override_text) return nullptr;
+  std::optional<lexical_data::ReadingOverrides> overrides =
+      lexical_data::parse_reading_overrides(*override_text, overrides_file.filename().string(), error);
+  if (!overrides) return nullptr;
+  return std::make_unique<const ReadingTables>(std::move(*data), with_spoken_readings(std::move(*overrides)));
 }
 
 }  // namespace kws::recipes

@@ -10,11 +10,14 @@
 // digits, or digits before 年: 一九九零年), where one is ㄧ.
 #pragma once
 
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "lexical_data/character_readings.h"
 #include "lexical_data/name_readings.h"
 #include "lexical_data/reading_data.h"
 #include "recipes/recipe.h"
@@ -61,5 +64,28 @@ class TextReader {
   const lexical_data::ReadingData& data_;
   const lexical_data::NameReader& names_;
 };
+
+// The bytes of an input file, or nothing with error naming it.
+std::optional<std::string> read_input(const std::filesystem::path& path, std::string& error);
+
+// The reading data, the reviewed and spoken readings, and the readers over
+// them, kept in one place: the readers refer to the tables.
+struct ReadingTables {
+  ReadingTables(lexical_data::ReadingData data, lexical_data::ReadingOverrides readings);
+  ReadingTables(const ReadingTables&) = delete;
+  ReadingTables& operator=(const ReadingTables&) = delete;
+
+  const lexical_data::ReadingData data;
+  const std::vector<lexical_data::RankedCharacter> ranked;
+  const lexical_data::ReadingOverrides readings;
+  const lexical_data::NameReader names;
+  const TextReader reader;
+};
+
+// The chewing reading data of chewing_folder with the overrides file's reviewed
+// readings and the spoken ones; nullptr with error set when a file cannot be read.
+std::unique_ptr<const ReadingTables> load_reading_tables(const std::filesystem::path& chewing_folder,
+                                                         const std::filesystem::path& overrides_file,
+                                                         std::string& error);
 
 }  // namespace kws::recipes
