@@ -32,9 +32,10 @@ struct Augmentation {
 };
 
 // Features of every listed recording, in list order, each followed by its
-// perturbed copies. Recordings that cannot be read, or that are longer than
-// the station's 8 seconds, are left out and reported; a copy that a slower
-// speed makes too long is left out silently.
+// perturbed copies. A recording that starts or ends in speech gets quiet
+// edges first (corpus::pad_clipped_edges). Recordings that cannot be read, or
+// that are longer than the station's 8 seconds, are left out and reported; a
+// copy that a slower speed makes too long is left out silently.
 LoadedCorpus load_training_data(const std::vector<ListedUtterance>& listed, double weight, int jobs,
                                 const Augmentation& augmentation = {});
 
