@@ -10,7 +10,7 @@ model_training_options=(--mixtures 8 --iterations 5 --split-iterations 12 --augm
 # each recording of those with a perturbed copy, as kws-train arguments. The
 # synthetic speech counts once: three times raised the bundled recordings (all
 # synthetic) from 0.86 to 0.92 detection but lowered a real speaker never heard
-# from 0.19 to 0.10. Lists whose speaker is named in $3 (a comma-separated
+# from 0.18 to 0.10. Lists whose speaker is named in $3 (a comma-separated
 # subset of aishell, audio-cmn-words, audio-cmn-syllables, dsp-words, gcin) are
 # left out; lists that are missing (the real speech beyond S0150 is optional in
 # a miniature run) are skipped with a note.
