@@ -83,8 +83,8 @@ double warped_mel(double mel, double factor) {
   const double frequency = 700.0 * (std::exp(mel / 1127.0) - 1.0);
   const double knee = kKnee * std::min(factor, 1.0) / factor;
   const double warped = frequency <= knee ? frequency * factor
-                                          : kNyquist - (kNyquist - kKnee * std::min(factor, 1.0)) /
-                                                           (kNyquist - knee) * (kNyquist - frequency);
+                                          : kNyquist - (kNyquist - kKnee * std::min(factor, 1.0)) / (kNyquist - knee) *
+                                                           (kNyquist - frequency);
   return 1127.0 * std::log(1.0 + warped / 700.0);
 }
 

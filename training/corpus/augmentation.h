@@ -22,8 +22,8 @@ namespace kws::corpus {
 enum class Channel { kNone, kTelephone, kHeadset, kBuiltIn, kBright, kDull };
 
 struct Perturbation {
-  double speed = 1.0;  // above 1: faster and higher
-  double warp = 1.0;   // vocal-tract length factor for the filterbank, 1 = as recorded
+  double speed = 1.0;               // above 1: faster and higher
+  double warp = 1.0;                // vocal-tract length factor for the filterbank, 1 = as recorded
   double reverberation_time = 0.0;  // RT60 of the synthetic room in seconds, 0 = dry
   Channel channel = Channel::kNone;
   double noise_snr_db = 0.0;  // coloured noise this far below the recording's level, 0 = none
@@ -45,8 +45,7 @@ struct AugmentationKinds {
 bool parse_augmentation_kinds(std::string_view text, AugmentationKinds& kinds);
 
 // The copy-th perturbation (copy >= 1) of the recording called name.
-Perturbation draw_perturbation(std::string_view name, int copy, const AugmentationKinds& kinds,
-                               std::uint64_t run_seed);
+Perturbation draw_perturbation(std::string_view name, int copy, const AugmentationKinds& kinds, std::uint64_t run_seed);
 
 // The samples resampled so they play `factor` times faster: about
 // size / factor samples long.

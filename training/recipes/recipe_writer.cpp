@@ -61,7 +61,6 @@ void add_syllable_lists(const std::string& name, const WordSpeech& syllables, st
       {name + "-test.txt", corpus_list_text(syllables.test, name + ": isolated syllables held out for testing")});
 }
 
-
 }  // namespace
 
 std::optional<RecipeReport> write_recipes(const RecipeOptions& options, std::string& error) {
