@@ -311,11 +311,9 @@ int map_means(const ModelStatistics& statistics, double tau, TrainedModel& model
   return moved;
 }
 
-namespace {
-
-AdaptationReport adapt_once(const std::vector<TrainingUtterance>& corpus, const AdaptationOptions& options,
-                            const Progress& progress, std::vector<TrainedModel>& models,
-                            std::vector<TrainedModel>& anti_models) {
+AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, const AdaptationOptions& options,
+                              const Progress& progress, std::vector<TrainedModel>& models,
+                              std::vector<TrainedModel>& anti_models) {
   AdaptationReport report;
   const std::vector<TrainedModel> original = models, original_anti = anti_models;
   report.gaussians = count_gaussians(models) + count_gaussians(anti_models);
@@ -337,60 +335,42 @@ AdaptationReport adapt_once(const std::vector<TrainingUtterance>& corpus, const 
   aligned.alignments = std::move(used_alignments);
   report.utterances_used = static_cast<int>(used.size());
   report.log_likelihood_before = log_likelihood_per_frame(used, aligned);
+  report.log_likelihood_after = report.log_likelihood_before;
 
-  if (options.transform && !used.empty()) {
-    double frames = 0.0;
-    report.transform = choose_transform(models, aligned.statistics, options, frames);
-    if (report.transform.kind != TransformKind::none) {
-      for (std::size_t slot = 0; slot < models.size(); ++slot) {
-        if (takes_transform(static_cast<int>(slot))) apply_transform(report.transform, models[slot]);
-      }
-      for (TrainedModel& anti : anti_models) apply_transform(report.transform, anti);
-    }
-    progress(
-        format_text("transform: %s, from %.0f frames of speech", transform_description(report.transform.kind), frames));
-    if (report.transform.kind != TransformKind::none) {
-      aligned = align_corpus(used, models, options.jobs, progress, "the transformed models");
-      progress(format_text("log-likelihood per frame: %.3f before, %.3f with the transform",
-                           report.log_likelihood_before, log_likelihood_per_frame(used, aligned)));
-    }
-  }
-
-  for (std::size_t slot = 0; slot < models.size(); ++slot) {
-    report.gaussians_with_data += map_means(aligned.statistics[slot], options.tau, models[slot]);
-  }
-  progress(format_text("MAP (tau %g): %d of %d Gaussians of the models had frames", options.tau,
-                       report.gaussians_with_data, count_gaussians(models)));
-  report.gaussians_moved = count_moved(original, models) + count_moved(original_anti, anti_models);
-
-  if (used.empty()) {
-    report.log_likelihood_after = report.log_likelihood_before;
-  } else {
-    report.log_likelihood_after =
-        log_likelihood_per_frame(used, align_corpus(used, models, options.jobs, progress, "the adapted models"));
-  }
-  progress(format_text("log-likelihood per frame: %.3f before, %.3f after", report.log_likelihood_before,
-                       report.log_likelihood_after));
-  return report;
-}
-
-}  // namespace
-
-AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, const AdaptationOptions& options,
-                              const Progress& progress, std::vector<TrainedModel>& models,
-                              std::vector<TrainedModel>& anti_models) {
-  const std::vector<TrainedModel> original = models, original_anti = anti_models;
-  AdaptationReport report;
+  // Each pass starts from the alignment with what the pass before adapted.
   const int passes = std::max(options.passes, 1);
-  for (int pass = 1; pass <= passes; ++pass) {
+  for (int pass = 1; pass <= passes && !used.empty(); ++pass) {
     if (passes > 1) progress(format_text("pass %d of %d", pass, passes));
-    const AdaptationReport this_pass = adapt_once(corpus, options, progress, models, anti_models);
-    if (pass == 1) {
-      report = this_pass;
-    } else {
-      report.log_likelihood_after = this_pass.log_likelihood_after;
-      report.gaussians_with_data = this_pass.gaussians_with_data;
+    const double pass_before = log_likelihood_per_frame(used, aligned);
+    if (options.transform) {
+      double frames = 0.0;
+      const MeanTransform transform = choose_transform(models, aligned.statistics, options, frames);
+      if (pass == 1) report.transform = transform;
+      if (transform.kind != TransformKind::none) {
+        for (std::size_t slot = 0; slot < models.size(); ++slot) {
+          if (takes_transform(static_cast<int>(slot))) apply_transform(transform, models[slot]);
+        }
+        for (TrainedModel& anti : anti_models) apply_transform(transform, anti);
+      }
+      progress(format_text("transform: %s, from %.0f frames of speech", transform_description(transform.kind), frames));
+      if (transform.kind != TransformKind::none) {
+        aligned = align_corpus(used, models, options.jobs, progress, "the transformed models");
+        progress(format_text("log-likelihood per frame: %.3f before, %.3f with the transform", pass_before,
+                             log_likelihood_per_frame(used, aligned)));
+      }
     }
+
+    report.gaussians_with_data = 0;
+    for (std::size_t slot = 0; slot < models.size(); ++slot) {
+      report.gaussians_with_data += map_means(aligned.statistics[slot], options.tau, models[slot]);
+    }
+    progress(format_text("MAP (tau %g): %d of %d Gaussians of the models had frames", options.tau,
+                         report.gaussians_with_data, count_gaussians(models)));
+
+    aligned = align_corpus(used, models, options.jobs, progress, "the adapted models");
+    report.log_likelihood_after = log_likelihood_per_frame(used, aligned);
+    progress(format_text("log-likelihood per frame: %.3f before, %.3f after", pass_before,
+                         report.log_likelihood_after));
   }
   report.gaussians_moved = count_moved(original, models) + count_moved(original_anti, anti_models);
   return report;
