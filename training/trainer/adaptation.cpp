@@ -369,8 +369,8 @@ AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, cons
 
     aligned = align_corpus(used, models, options.jobs, progress, "the adapted models");
     report.log_likelihood_after = log_likelihood_per_frame(used, aligned);
-    progress(format_text("log-likelihood per frame: %.3f before, %.3f after", pass_before,
-                         report.log_likelihood_after));
+    progress(
+        format_text("log-likelihood per frame: %.3f before, %.3f after", pass_before, report.log_likelihood_after));
   }
   report.gaussians_moved = count_moved(original, models) + count_moved(original_anti, anti_models);
   return report;
