@@ -88,8 +88,9 @@ TrimThresholds trimming_thresholds_from_recording(std::span<const std::int16_t> 
 }
 
 void set_detection_thresholds(NoiseCalibration& calibration) {
-  calibration.start_threshold = 6.0f * calibration.noise_level;
-  calibration.silence_threshold = 12.0f * calibration.noise_level;
+  calibration.stored.start = 6.0f * calibration.noise_level;
+  calibration.stored.silence = 12.0f * calibration.noise_level;
+  calibration.working.copy_from(calibration.stored);
 }
 
 }  // namespace kws

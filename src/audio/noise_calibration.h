@@ -6,11 +6,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "engine/engine_values.h"
 
 namespace kws {
+
+class WaveIn;
 
 inline constexpr int kCalibrationBufferSamples = 1600;  // 100 ms
 inline constexpr int kCalibrationMeasurements = 10;
@@ -24,13 +27,28 @@ struct NoiseMeasurement {
   std::int32_t trim_low_threshold = 0;   // 12 m + 5/3 s
 };
 
+// The endpoint detector's two thresholds, in level units: a buffer louder
+// than start begins an utterance, one quieter than silence counts toward its end.
+struct DetectorThresholds {
+  std::atomic<float> start{0.0f};
+  std::atomic<float> silence{0.0f};
+
+  void copy_from(const DetectorThresholds& other) {
+    start.store(other.start.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    silence.store(other.silence.load(std::memory_order_relaxed), std::memory_order_relaxed);
+  }
+};
+
 struct NoiseCalibration {
   std::array<std::int16_t, kCalibrationBufferSamples> buffer{};  // the latest measurement's audio
   std::int32_t measurement = 0;
   std::array<NoiseMeasurement, kCalibrationKeptMeasurements> measurements{};
   float noise_level = 0.0f;
-  std::atomic<float> start_threshold{0.0f};
-  std::atomic<float> silence_threshold{0.0f};
+  // What the detector uses, and what the user may adjust (the sliders); the
+  // detector takes the adjusted values when a capture ends. A calibration
+  // sets both.
+  DetectorThresholds working;
+  DetectorThresholds stored;
   std::atomic<std::int32_t> trim_high_threshold{0};
   std::atomic<std::int32_t> trim_low_threshold{0};
 };
@@ -50,7 +68,19 @@ void analyse_noise_buffer(NoiseCalibration& calibration, int measurement);
 // gets thresholds of 0.
 TrimThresholds trimming_thresholds_from_recording(std::span<const std::int16_t> samples);
 
-// Detector thresholds from the noise level, as calibration ends: start 6x, silence 12x.
+// Detector thresholds from the noise level, as calibration ends: start 6x,
+// silence 12x, into both the working and the stored thresholds.
 void set_detection_thresholds(NoiseCalibration& calibration);
+
+// The whole calibration on the input device: ten measurements, each one
+// 100 ms buffer recorded by a short-lived capture thread, each analysed as it
+// arrives; then the detector thresholds. level_bar gets each measurement's
+// level; after_measurement, if given, runs after each (the station redraws
+// the measured audio). A measurement that gets no audio (the device cannot
+// record the format, cannot be opened, returns a short buffer) is not
+// analysed, and if one of the five that decide gets none, every result stays
+// as it was. Returns whether the results were set.
+bool calibrate_noise(WaveIn& device, NoiseCalibration& calibration, const std::function<void(int)>& level_bar = {},
+                     const std::function<void()>& after_measurement = {});
 
 }  // namespace kws

@@ -79,5 +79,7 @@ extern const Command kVocabCommand;
 extern const Command kLatticeCommand;
 extern const Command kBatchCommand;
 extern const Command kEvaluateCommand;
+extern const Command kListenCommand;
+extern const Command kDevicesCommand;
 
 }  // namespace kws::cli

@@ -6,8 +6,11 @@
 
 #include "cli/command_line.h"
 #include "cli/engine_session.h"
+#include "audio/live_recognition.h"
 #include "cli/json_writer.h"
+#include "cli/outcome_printing.h"
 #include "engine/engine.h"
+#include "platform/message_sink.h"
 #include "platform/audio_file.h"
 #include "platform/text_encoding.h"
 
@@ -20,107 +23,78 @@ struct SpotOptions {
   bool json = false;
 };
 
-std::string without_newline(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
-}
+constexpr std::int64_t kSamplesPerFrame = 160;
 
-const char* refusal_text(UtteranceRefusal refusal) {
-  switch (refusal) {
-    case UtteranceRefusal::empty_vocabulary:
-      return "the vocabulary has no entries";
-    case UtteranceRefusal::too_short: return "the recording is 0.4 s or shorter";
-    case UtteranceRefusal::too_long: return "the recording is longer than 8 s, all the sample buffer holds";
-    case UtteranceRefusal::offset: return "the recording's mean sample value is beyond +/-500 (a DC offset)";
-    case UtteranceRefusal::too_short_after_trimming: return "less than 0.3 s is left after trimming the trailing silence";
-    case UtteranceRefusal::none: break;
-  }
-  return "refused";
-}
-
-void print_text(const RecognitionOutcome& outcome, const std::string& path, bool details) {
-  std::printf("%s\n", path.c_str());
-  if (!outcome.recognised()) return;
-  for (const AcceptedKeyword& keyword : outcome.accepted) {
-    std::printf("%s\t%d\t%d\n", big5_to_utf8(keyword.name).c_str(), keyword.start_frame, keyword.end_frame);
-  }
-  if (!details) return;
-  for (const DisplayedResult& result : outcome.results) {
-    for (const std::string& line : result.detail) std::printf("%s\n", big5_to_utf8(without_newline(line)).c_str());
-  }
-}
-
-void print_json(const RecognitionOutcome& outcome, const std::string& path) {
-  JsonWriter json;
-  json.begin_object().key("file").value(path);
-  json.key("status").value(outcome.recognised() ? "recognised" : "refused");
-  if (!outcome.recognised()) {
-    json.key("reason").value(refusal_text(outcome.refusal));
+void print_outcome(const RecognitionOutcome& outcome, const std::string& path, std::int64_t frame_offset,
+                   const SpotOptions& options) {
+  if (options.json) {
+    JsonWriter json;
+    json.begin_object().key("file").value(path);
+    if (frame_offset > 0) json.key("offset_frames").value(frame_offset);
+    write_outcome_members(json, outcome, frame_offset);
     json.end_object();
     std::printf("%s\n", json.text().c_str());
-    return;
+  } else {
+    print_keyword_lines(outcome, frame_offset, options.details);
   }
-  json.key("frames").value(outcome.frame_count);
-  json.key("accepted").begin_array();
-  for (const AcceptedKeyword& keyword : outcome.accepted) {
-    json.begin_object()
-        .key("name").value(big5_to_utf8(keyword.name))
-        .key("start_frame").value(keyword.start_frame)
-        .key("end_frame").value(keyword.end_frame)
-        .end_object();
+  std::fflush(stdout);
+}
+
+// Prints each utterance of a long recording as the endpoint detector cuts it.
+class LongRecordingObserver final : public LiveLoopObserver {
+ public:
+  LongRecordingObserver(const std::string& path, const SpotOptions& options) : path_(path), options_(options) {}
+  void status(std::string_view) override {}
+  void recognised(const RecognitionOutcome& outcome, const CaptureResult& capture) override {
+    print_outcome(outcome, path_, capture.stream_position / kSamplesPerFrame, options_);
   }
-  json.end_array();
-  json.key("results").begin_array();
-  int rank = 0;
-  for (const DisplayedResult& result : outcome.results) {
-    json.begin_object()
-        .key("rank")
-        .value(++rank)
-        .key("entry")
-        .value(result.entry + 1)
-        .key("name")
-        .value(big5_to_utf8(result.name))
-        .key("score")
-        .value(static_cast<double>(result.score))
-        .key("start_frame")
-        .value(result.start_frame)
-        .key("end_frame")
-        .value(result.end_frame)
-        .key("accepted")
-        .value(result.accepted)
-        .key("keyword_score")
-        .value(static_cast<double>(result.keyword_score))
-        .key("anti_score")
-        .value(static_cast<double>(result.anti_score))
-        .key("filler_score")
-        .value(static_cast<double>(result.filler_score))
-        .key("confidence")
-        .begin_array();
-    for (const float value : result.confidence) json.value(static_cast<double>(value));
-    json.end_array();
-    json.key("syllable_bounds").begin_array();
-    for (const std::int16_t bound : result.syllable_bounds) json.value(bound);
-    json.end_array();
-    json.key("unit_bounds").begin_array();
-    for (const std::int16_t bound : result.unit_bounds) json.value(bound);
-    json.end_array().end_object();
+
+ private:
+  const std::string& path_;
+  const SpotOptions& options_;
+};
+
+// A recording longer than the sample buffer, cut into utterances as live
+// capture cuts them: the recording plays the microphone (as fast as it is
+// taken), after a noise calibration on its first second or on the noise
+// recording. False after a message when it cannot be done.
+bool spot_long_recording(const EngineSession& session, const LoadedAudio& audio, const std::string& path,
+                         const std::vector<std::int16_t>* noise, const PassOptions& pass, const SpotOptions& options) {
+  std::vector<std::int16_t> calibration_audio =
+      noise != nullptr ? *noise
+                       : std::vector<std::int16_t>(audio.samples.begin(),
+                                                   audio.samples.begin() + std::min<std::size_t>(
+                                                                               audio.samples.size(), kStationSampleRate));
+  NoiseCalibration calibration;
+  // Quiet: the calibration's and capture's device lines are not wanted here.
+  StreamSink sink(stderr, stderr, true, false);
+  MessageSink* previous_sink = install_message_sink(&sink);
+  const bool calibrated = calibrate_noise(*make_sample_wave_in(std::move(calibration_audio), false), calibration);
+  install_message_sink(previous_sink);
+  if (!calibrated) {
+    std::fprintf(stderr, "kws spot: %s: the noise recording is shorter than one second\n", path.c_str());
+    return false;
   }
-  json.end_array();
-  const PassTimes& times = outcome.times;
-  json.key("times_ms").begin_object()
-      .key("forward").value(times.forward_end - times.start)
-      .key("search").value(times.verification_start - times.start)
-      .key("total").value(times.verification_end - times.start)
-      .end_object();
-  json.end_object();
-  std::printf("%s\n", json.text().c_str());
+  std::optional<Workspace> workspace = make_workspace_or_report(*session.data);
+  if (!workspace) return false;
+  const std::unique_ptr<WaveIn> microphone = make_sample_wave_in(audio.samples, false);
+  LiveRecognition live(session.data, std::move(*workspace), *microphone, calibration);
+  live.set_vocabulary(session.vocabulary);
+  live.results_wanted = pass.results_wanted;
+  live.threshold = pass.threshold;
+  LongRecordingObserver observer(path, options);
+  live.keyword_toggle = kToggleRunning;
+  install_message_sink(&sink);
+  live.run_loop(observer);
+  install_message_sink(previous_sink);
+  return true;
 }
 
 int run(std::span<const std::string> arguments) {
   int exit_status = kExitSuccess;
   const std::optional<Arguments> parsed =
       arguments_or_exit(kSpotCommand, arguments, {"--details", "--json", "--no-trim"},
-                        {"--data", "--vocab", "--results", "--threshold"}, exit_status);
+                        {"--data", "--vocab", "--results", "--threshold", "--noise"}, exit_status);
   if (!parsed) return exit_status;
   const std::optional<std::string> vocabulary = parsed->value("--vocab");
   if (!vocabulary) return usage_error(kSpotCommand, "--vocab NAME is required");
@@ -136,6 +110,15 @@ int run(std::span<const std::string> arguments) {
   pass.results_wanted = *results_wanted;
   pass.threshold = *threshold;
 
+  std::optional<LoadedAudio> noise;
+  if (const std::optional<std::string> noise_path = parsed->value("--noise")) {
+    noise = load_audio_file(*noise_path);
+    if (!noise->ok()) {
+      std::fprintf(stderr, "kws spot: %s\n", noise->error.c_str());
+      return kExitFailure;
+    }
+  }
+
   std::optional<EngineSession> session = start_session(kSpotCommand, *parsed, *vocabulary);
   if (!session) return kExitFailure;
 
@@ -148,18 +131,21 @@ int run(std::span<const std::string> arguments) {
       continue;
     }
     if (!audio.note.empty()) std::fprintf(stderr, "kws spot: %s\n", audio.note.c_str());
+    if (audio.samples.size() > static_cast<std::size_t>(kSampleBufferSamples)) {
+      if (!options.json) std::printf("%s\n", path.c_str());
+      if (!spot_long_recording(*session, audio, path, noise ? &noise->samples : nullptr, pass, options)) {
+        unreadable = true;
+      }
+      continue;
+    }
     const RecognitionOutcome outcome =
         recognize(*session->data, *session->vocabulary, audio.samples, pass, session->workspace);
     if (outcome.allocation_failure) show_refusal(*outcome.allocation_failure);
     if (!outcome.recognised()) {
       std::fprintf(stderr, "kws spot: %s: refused: %s\n", path.c_str(), refusal_text(outcome.refusal));
     }
-    if (options.json) {
-      print_json(outcome, path);
-    } else {
-      print_text(outcome, path, options.details);
-    }
-    std::fflush(stdout);
+    if (!options.json) std::printf("%s\n", path.c_str());
+    print_outcome(outcome, path, 0, options);
   }
   return unreadable ? kExitFailure : kExitSuccess;
 }
@@ -170,18 +156,24 @@ const Command kSpotCommand = {
     "spot",
     "spot the keywords of a vocabulary in recordings",
     "Usage: kws spot --data DIR --vocab NAME [--results N] [--threshold V] [--details] [--json]\n"
-    "                [--no-trim] FILE...\n"
+    "                [--no-trim] [--noise FILE] FILE...\n"
     "Runs the station's keyword pass on each recording (WAV, FLAC, ...; converted to\n"
-    "16 kHz mono if needed; at most 8 s): features and mixture-sum state scores over\n"
-    "the whole recording, the end trimmed with thresholds measured on its five\n"
-    "quietest 100 ms stretches, then the keyword search for the N best entries of the\n"
-    "vocabulary NAME (default 10) and their verification.\n"
+    "16 kHz mono if needed): features and mixture-sum state scores over the whole\n"
+    "recording, the end trimmed with thresholds measured on its five quietest 100 ms\n"
+    "stretches, then the keyword search for the N best entries of the vocabulary NAME\n"
+    "(default 10) and their verification.\n"
+    "\n"
+    "A recording longer than 8 s is cut into utterances by the live endpoint detector,\n"
+    "after a noise calibration on its first second (or on --noise FILE, a recording of\n"
+    "the room's quiet); each utterance is recognised as a live one, its end trimmed\n"
+    "with the calibration's thresholds, and its keywords are reported with frames\n"
+    "counted from the start of the recording (JSON: one object per utterance).\n"
     "\n"
     "Output per file: its name, then NAME<TAB>START_FRAME<TAB>END_FRAME for every\n"
     "accepted keyword (frames of 10 ms). --details adds the six detail lines of every\n"
     "result; --json prints one JSON object per file instead (accepted keywords, every\n"
     "result with its scores, boundaries and decision, processing times). --no-trim\n"
-    "keeps the whole recording. --threshold V sets the decision threshold on a\n"
+    "keeps the whole recording (up to 8 s). --threshold V sets the decision threshold on a\n"
     "result's mean confidence (0 to 1, default 0.39): lower accepts more keywords,\n"
     "higher fewer. A refused recording (too short, offset, empty\n"
     "vocabulary) is reported on standard error; the exit status is 1 if any file\n"

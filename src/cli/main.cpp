@@ -10,9 +10,10 @@
 namespace kws::cli {
 namespace {
 
-constexpr std::array<const Command*, 9> kCommands = {
-    &kSpotCommand,    &kBatchCommand,    &kEvaluateCommand,  &kLatticeCommand,   &kVocabCommand,
-    &kCheckDataCommand, &kFeaturesCommand, &kSyllablesCommand, &kDecomposeCommand};
+constexpr std::array<const Command*, 11> kCommands = {
+    &kSpotCommand,      &kListenCommand,   &kDevicesCommand,   &kBatchCommand,
+    &kEvaluateCommand,  &kLatticeCommand,  &kVocabCommand,     &kCheckDataCommand,
+    &kFeaturesCommand,  &kSyllablesCommand, &kDecomposeCommand};
 
 void print_overview(std::FILE* stream) {
   std::fputs(

@@ -69,6 +69,9 @@ class Workspace {
   const UtteranceWorkspace& tables() const { return *tables_; }
   // The free-syllable decoding's tables, made on first use.
   SyllableLatticeRun& lattice_run();
+  // The sample buffer of the last pass or capture (8 s); the utterance
+  // starts at sample 0 and frame f at sample 160 f.
+  std::span<const std::int16_t> samples() const;
 
  private:
   friend OrRefusal<Workspace> make_workspace(const LoadedData& data);
@@ -90,6 +93,52 @@ OrRefusal<Workspace> make_workspace(const LoadedData& data);
 // on. The workspace keeps every table of the pass until the next one.
 RecognitionOutcome recognize(const LoadedData& data, const Vocabulary& vocabulary,
                              std::span<const std::int16_t> samples, const PassOptions& options, Workspace& workspace);
+
+// One utterance analysed while it is being recorded, into a workspace: the
+// endpoint detector stores each 100 ms buffer in the workspace's sample
+// buffer, and the frames of the new audio are analysed at once, their deltas
+// and mixture state scores ten frames behind (a delta needs the frames two
+// ahead). When the utterance ends only the last ten frames remain, and the
+// pass over it starts at the search. The features and scores are those the
+// whole-recording front end gives for the same samples.
+class LiveAnalysis {
+ public:
+  LiveAnalysis(const LoadedData& data, Workspace& workspace) : data_(data), workspace_(workspace) {}
+
+  // Before a capture: the utterance is 1600 samples long, too short for a
+  // pass, until an utterance ends normally and says how long it is.
+  void begin_capture();
+  // Copies samples into the sample buffer from sample offset on, as far as it holds.
+  void store(std::int32_t offset, std::span<const std::int16_t> samples);
+  // Frames 0..8 of the first buffer (a tenth needs the next buffer's samples).
+  void first_buffer_features();
+  // Frames n..n+9 of the next buffer (n the frame count), then deltas, feature
+  // rows and state scores of frames max(0, n - 10) .. max(0, n - 10) + 9.
+  void next_buffer_features();
+  // Deltas, rows and scores of the last ten frames, the last two with the
+  // backward difference.
+  void finish_utterance_features();
+  // The utterance's sample count, when it has ended normally.
+  void set_capture_end(std::int32_t samples);
+
+  std::int32_t frame_count() const { return frame_count_; }
+  std::int32_t capture_end() const;
+  std::span<const std::int16_t> samples() const { return workspace_.samples(); }
+  const LoadedData& data() const { return data_; }
+  Workspace& workspace() { return workspace_; }
+
+ private:
+  void delta_and_score(int first_frame, int frame_count);
+
+  const LoadedData& data_;
+  Workspace& workspace_;
+  std::int32_t frame_count_ = 0;
+};
+
+// The keyword pass over the utterance a live analysis holds: the checks and
+// trimming (with the calibration's thresholds, options.trimming calibrated)
+// and the search on the scores computed during the capture.
+RecognitionOutcome recognize(const Vocabulary& vocabulary, LiveAnalysis& captured, const PassOptions& options);
 
 // The large-vocabulary pass: the same checks and trimming, then every level-0
 // syllable of the vocabulary in a free loop; the best syllables at the end.

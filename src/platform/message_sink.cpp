@@ -24,6 +24,10 @@ void StreamSink::message_box(std::string_view text) { write(boxes_, text); }
 
 void StreamSink::console(std::string_view text) { write(console_, text); }
 
+void StreamSink::device_console(std::string_view text) {
+  if (device_lines_) write(console_, text);
+}
+
 void StreamSink::wait_for_key() {
   if (wait_for_keys_) std::getchar();
 }

@@ -21,6 +21,9 @@ class MessageSink {
   virtual void message_box(std::string_view text) = 0;
   // A line of the station's standard output, written as given (texts carry their own newlines).
   virtual void console(std::string_view text) = 0;
+  // A console line about the sound devices (opened, reset, failed to open):
+  // the station's output has them; a command-line user may not want them.
+  virtual void device_console(std::string_view text) { console(text); }
   // Waits for one character from the user (some start-up failures pause before ending).
   virtual void wait_for_key() = 0;
 };
@@ -29,16 +32,19 @@ class MessageSink {
 class StreamSink final : public MessageSink {
  public:
   // wait_for_keys: whether wait_for_key reads a character from standard input.
-  StreamSink(std::FILE* console, std::FILE* boxes, bool wait_for_keys)
-      : console_(console), boxes_(boxes), wait_for_keys_(wait_for_keys) {}
+  // device_lines: whether device console lines are written.
+  StreamSink(std::FILE* console, std::FILE* boxes, bool wait_for_keys, bool device_lines = true)
+      : console_(console), boxes_(boxes), wait_for_keys_(wait_for_keys), device_lines_(device_lines) {}
   void message_box(std::string_view text) override;
   void console(std::string_view text) override;
+  void device_console(std::string_view text) override;
   void wait_for_key() override;
 
  private:
   std::FILE* console_;
   std::FILE* boxes_;
   bool wait_for_keys_;
+  bool device_lines_;
 };
 
 // The process-wide sink; the default writes console lines to standard output,

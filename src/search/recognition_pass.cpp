@@ -175,16 +175,8 @@ void score_frames(const LoadedData& data, UtteranceWorkspace& work, ScoringMode 
   }
 }
 
-// What the live path computes while it records: features over the whole
-// recording, state scores, and the trimming thresholds. The checks and
-// trimming follow in the pass itself.
-void analyse_recording(const LoadedData& data, UtteranceWorkspace& work, const PassOptions& options,
-                       std::int32_t count) {
-  work.utterance.capture_start = 0;
-  work.utterance.capture_end = count;
-  work.analysis_source = {work.sample_buffer.data(), 0, count};
-  const int frames = extract_features(data, work);
-  if (frames > 0) score_frames(data, work, options.scoring, frames);
+// The trimming thresholds of a pass over the count samples in the buffer.
+void set_trimming(UtteranceWorkspace& work, const PassOptions& options, std::int32_t count) {
   switch (options.trimming) {
     case Trimming::from_recording:
       work.trimming = trimming_thresholds_from_recording(
@@ -198,6 +190,19 @@ void analyse_recording(const LoadedData& data, UtteranceWorkspace& work, const P
       work.trimming = {-1, 0};
       break;
   }
+}
+
+// What the live path computes while it records: features over the whole
+// recording, state scores, and the trimming thresholds. The checks and
+// trimming follow in the pass itself.
+void analyse_recording(const LoadedData& data, UtteranceWorkspace& work, const PassOptions& options,
+                       std::int32_t count) {
+  work.utterance.capture_start = 0;
+  work.utterance.capture_end = count;
+  work.analysis_source = {work.sample_buffer.data(), 0, count};
+  const int frames = extract_features(data, work);
+  if (frames > 0) score_frames(data, work, options.scoring, frames);
+  set_trimming(work, options, count);
 }
 
 // The batch procedures' pass: the whole recording, no checks and no trimming.
@@ -250,15 +255,19 @@ DisplayedResult displayed_result(const Vocabulary& vocabulary, const UtteranceWo
   return shown;
 }
 
-// Takes the options and the samples into the workspace; the samples' count,
-// or -1 (with the refusal set) for a checked recording longer than the buffer.
-std::int32_t begin_pass(std::span<const std::int16_t> samples, const PassOptions& options, UtteranceWorkspace& work) {
+void apply_options(const PassOptions& options, UtteranceWorkspace& work) {
   work.accepted.clear();
   work.search.allocation_failure.clear();
   work.settings.keyword_spotting = options.keyword_spotting ? 1 : 0;
   work.settings.verification_enabled = options.verification ? 1 : 0;
   work.settings.results_wanted = std::clamp(options.results_wanted, 0, kMaxResults);
   work.settings.threshold = options.threshold;
+}
+
+// Takes the options and the samples into the workspace; the samples' count,
+// or -1 (with the refusal set) for a checked recording longer than the buffer.
+std::int32_t begin_pass(std::span<const std::int16_t> samples, const PassOptions& options, UtteranceWorkspace& work) {
+  apply_options(options, work);
   if (options.checks && samples.size() > static_cast<std::size_t>(kSampleBufferSamples)) {
     work.utterance.refusal = UtteranceRefusal::too_long;
     return -1;
@@ -268,24 +277,9 @@ std::int32_t begin_pass(std::span<const std::int16_t> samples, const PassOptions
   return count;
 }
 
-}  // namespace
-
-RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary& vocabulary,
-                                       std::span<const std::int16_t> samples, const PassOptions& options,
-                                       UtteranceWorkspace& work) {
+// What the station shows of the pass that has run in work.
+RecognitionOutcome pass_outcome(const Vocabulary& vocabulary, const UtteranceWorkspace& work) {
   RecognitionOutcome outcome;
-  const std::int32_t count = begin_pass(samples, options, work);
-  if (count < 0) {
-    outcome.refusal = work.utterance.refusal;
-    return outcome;
-  }
-  if (options.checks) {
-    analyse_recording(data, work, options, count);
-    recognize_keywords(data, vocabulary, work, true);
-  } else {
-    run_whole_recording_pass(data, vocabulary, work, options, count);
-  }
-
   outcome.refusal = work.utterance.refusal;
   outcome.times = work.times;
   if (!outcome.recognised()) return outcome;
@@ -300,6 +294,35 @@ RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary&
     if (result >= 0) outcome.results.push_back(displayed_result(vocabulary, work, position, result));
   }
   return outcome;
+}
+
+}  // namespace
+
+RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary& vocabulary,
+                                       std::span<const std::int16_t> samples, const PassOptions& options,
+                                       UtteranceWorkspace& work) {
+  const std::int32_t count = begin_pass(samples, options, work);
+  if (count < 0) {
+    RecognitionOutcome outcome;
+    outcome.refusal = work.utterance.refusal;
+    return outcome;
+  }
+  if (options.checks) {
+    analyse_recording(data, work, options, count);
+    recognize_keywords(data, vocabulary, work, true);
+  } else {
+    run_whole_recording_pass(data, vocabulary, work, options, count);
+  }
+  return pass_outcome(vocabulary, work);
+}
+
+RecognitionOutcome recognize_captured_utterance(const LoadedData& data, const Vocabulary& vocabulary,
+                                                const PassOptions& options, UtteranceWorkspace& work) {
+  apply_options(options, work);
+  const Utterance& utterance = work.utterance;
+  set_trimming(work, options, std::clamp(utterance.capture_end - utterance.capture_start, 0, kSampleBufferSamples));
+  recognize_keywords(data, vocabulary, work, true);
+  return pass_outcome(vocabulary, work);
 }
 
 SyllableLoopOutcome recognize_syllable_utterance(const LoadedData& data, const Vocabulary& vocabulary,

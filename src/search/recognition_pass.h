@@ -87,6 +87,12 @@ RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary&
                                        std::span<const std::int16_t> samples, const PassOptions& options,
                                        UtteranceWorkspace& work);
 
+// The keyword pass over an utterance captured live: its samples are in the
+// sample buffer from sample 0 to the capture end, and its features and state
+// scores were computed while it was recorded. Always with the live checks.
+RecognitionOutcome recognize_captured_utterance(const LoadedData& data, const Vocabulary& vocabulary,
+                                                const PassOptions& options, UtteranceWorkspace& work);
+
 // The large-vocabulary pass over samples: always with the live checks and
 // trimming, then the free syllable loop.
 SyllableLoopOutcome recognize_syllable_utterance(const LoadedData& data, const Vocabulary& vocabulary,

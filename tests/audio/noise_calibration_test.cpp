@@ -31,8 +31,8 @@ TEST(NoiseCalibration, DigitalSilenceGivesZeroThresholds) {
   NoiseCalibration calibration;
   calibrate(calibration, [](int) { return constant(0); });
   EXPECT_EQ(calibration.noise_level, 0.0f);
-  EXPECT_EQ(calibration.start_threshold, 0.0f);
-  EXPECT_EQ(calibration.silence_threshold, 0.0f);
+  EXPECT_EQ(calibration.working.start, 0.0f);
+  EXPECT_EQ(calibration.working.silence, 0.0f);
   EXPECT_EQ(calibration.trim_high_threshold, 0);
   EXPECT_EQ(calibration.trim_low_threshold, 0);
 }
@@ -57,8 +57,8 @@ TEST(NoiseCalibration, OnlyTheLastFiveMeasurementsCount) {
   EXPECT_EQ(loud_start.noise_level, quiet.noise_level);
   EXPECT_EQ(loud_start.trim_high_threshold, quiet.trim_high_threshold);
   EXPECT_EQ(loud_start.trim_low_threshold, quiet.trim_low_threshold);
-  EXPECT_EQ(quiet.start_threshold, 6.0f * quiet.noise_level);
-  EXPECT_EQ(quiet.silence_threshold, 12.0f * quiet.noise_level);
+  EXPECT_EQ(quiet.stored.start, 6.0f * quiet.noise_level);
+  EXPECT_EQ(quiet.stored.silence, 12.0f * quiet.noise_level);
 }
 
 TEST(NoiseCalibration, LoudInputSaturatesInsteadOfWrapping) {
