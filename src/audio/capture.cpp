@@ -39,6 +39,7 @@ CaptureResult run_capture(WaveIn& device, EndpointDetector& detector,
       if (detector.state() == DetectorState::InSpeech) {
         detector.finish_utterance();
         result.end = CaptureEnd::utterance;
+        result.utterance_samples = detector.stored_bytes() / 2;
       }
       break;
     }
@@ -50,6 +51,7 @@ CaptureResult run_capture(WaveIn& device, EndpointDetector& detector,
       buffer_done.wait();
       detector.finish_utterance();
       result.end = CaptureEnd::utterance;
+      result.utterance_samples = detector.stored_bytes() / 2;
       break;
     }
     if (buffer.recorded_bytes < kWaveBufferBytes) message_sink().message_box("Less");

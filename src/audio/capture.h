@@ -30,8 +30,10 @@ struct CaptureResult {
   // The source has no more audio (a recording at its end, a failed device);
   // also set when its end completed the utterance.
   bool input_ended = false;
-  // Sample index, in the device's stream, of the utterance's sample 0.
+  // Sample index, in the device's stream, of the utterance's sample 0, and
+  // the utterance's length in samples (when it ended as an utterance).
   std::int64_t stream_position = 0;
+  std::int32_t utterance_samples = 0;
 };
 
 // Runs one capture on a thread of its own at the highest priority the system

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/wave_device.h"
+#include "support/capturing_sink.h"
+
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -9,14 +13,25 @@
 namespace kws {
 namespace {
 
-// Runs a whole calibration over ten buffers made by make_buffer(measurement).
+// Runs a whole calibration on a recording of the ten buffers made by
+// make_buffer(measurement), played as the microphone.
 template <typename MakeBuffer>
 void calibrate(NoiseCalibration& calibration, MakeBuffer make_buffer) {
+  std::vector<std::int16_t> recording;
   for (int measurement = 0; measurement < kCalibrationMeasurements; ++measurement) {
-    calibration.buffer = make_buffer(measurement);
-    analyse_noise_buffer(calibration, measurement);
+    const auto buffer = make_buffer(measurement);
+    recording.insert(recording.end(), buffer.begin(), buffer.end());
   }
-  set_detection_thresholds(calibration);
+  testing::CapturingSink sink;
+  std::vector<int> levels;
+  EXPECT_TRUE(calibrate_noise(*make_sample_wave_in(recording, false), calibration,
+                              [&levels](int level) { levels.push_back(level); }));
+  EXPECT_EQ(levels.size(), 10u);
+  // Each measurement opens, resets and closes the device.
+  ASSERT_EQ(sink.lines.size(), 30u);
+  EXPECT_EQ(sink.lines[0], "waveInGetDevCaps NO_ERROR\n");
+  EXPECT_EQ(sink.lines[1], " waveInOpen NO_ERROR\n");
+  EXPECT_EQ(sink.lines[2], "  x=0\n");
 }
 
 using Buffer = std::array<std::int16_t, kCalibrationBufferSamples>;
@@ -27,7 +42,7 @@ Buffer constant(std::int16_t value) {
   return buffer;
 }
 
-TEST(NoiseCalibration, DigitalSilenceGivesZeroThresholds) {
+TEST(NoiseCalibration, DigitalSilenceGivesZeroThresholdsAndASteadyToneNoSpread) {
   NoiseCalibration calibration;
   calibrate(calibration, [](int) { return constant(0); });
   EXPECT_EQ(calibration.noise_level, 0.0f);
@@ -35,6 +50,21 @@ TEST(NoiseCalibration, DigitalSilenceGivesZeroThresholds) {
   EXPECT_EQ(calibration.working.silence, 0.0f);
   EXPECT_EQ(calibration.trim_high_threshold, 0);
   EXPECT_EQ(calibration.trim_low_threshold, 0);
+
+  // 200 Hz: each 80-sample window holds one whole period, so the window
+  // energies hold steady after the first window's ramp, and the thresholds
+  // are nearly 35 and 12 times their mean.
+  NoiseCalibration tone;
+  calibrate(tone, [](int) {
+    Buffer buffer;
+    for (int i = 0; i < kCalibrationBufferSamples; ++i) {
+      buffer[i] = static_cast<std::int16_t>(std::lround(1000.0 * std::sin(2.0 * std::numbers::pi * i / 80.0)));
+    }
+    return buffer;
+  });
+  EXPECT_GT(tone.trim_low_threshold, 0);
+  EXPECT_NEAR(static_cast<double>(tone.trim_high_threshold) / tone.trim_low_threshold, 35.0 / 12.0, 0.1);
+  EXPECT_GT(tone.working.start, 0.0f);
 }
 
 TEST(NoiseCalibration, ConstantLevelHasNoSpread) {
@@ -59,6 +89,21 @@ TEST(NoiseCalibration, OnlyTheLastFiveMeasurementsCount) {
   EXPECT_EQ(loud_start.trim_low_threshold, quiet.trim_low_threshold);
   EXPECT_EQ(quiet.stored.start, 6.0f * quiet.noise_level);
   EXPECT_EQ(quiet.stored.silence, 12.0f * quiet.noise_level);
+}
+
+TEST(NoiseCalibration, MeasurementsWithoutAudioReleaseTheWaiterAndChangeNothing) {
+  NoiseCalibration calibration;
+  calibration.noise_level = 7.0f;
+  calibration.trim_high_threshold = 11;
+  calibration.stored.start = 42.0f;
+  testing::CapturingSink sink;
+  // Seven buffers of audio: the last three measurements, which decide, get none.
+  EXPECT_FALSE(calibrate_noise(*make_sample_wave_in(std::vector<std::int16_t>(7 * 1600, 100), false), calibration));
+  EXPECT_FALSE(calibrate_noise(*make_null_wave_in(), calibration));
+  EXPECT_EQ(calibration.noise_level, 7.0f);
+  EXPECT_EQ(calibration.trim_high_threshold, 11);
+  EXPECT_EQ(calibration.stored.start, 42.0f);
+  EXPECT_EQ(std::count(sink.lines.begin(), sink.lines.end(), "\nFail to open waveform input device\n"), 10);
 }
 
 TEST(NoiseCalibration, LoudInputSaturatesInsteadOfWrapping) {

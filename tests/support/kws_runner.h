@@ -13,8 +13,10 @@ struct CommandRun {
   std::string err;
 };
 
-// Runs kws with arguments (shell-quoted where needed), standard input empty.
-CommandRun run_kws(const std::string& arguments);
+// Runs kws with arguments (shell-quoted where needed), standard input empty;
+// prefix, if any, is written before the binary (environment settings, a
+// command such as timeout that runs it).
+CommandRun run_kws(const std::string& arguments, const std::string& prefix = "");
 
 std::vector<std::string> lines_of(const std::string& text);
 
