@@ -56,7 +56,8 @@ bool calibrate_noise(WaveIn& device, NoiseCalibration& calibration, const std::f
     if (!heard || (measurement == kCalibrationMeasurements - 1 && !kept_all)) continue;
     analyse_noise_buffer(calibration, measurement);
     if (level_bar) {
-      level_bar(static_cast<int>(calibration.measurements[static_cast<std::size_t>(measurement % kCalibrationKeptMeasurements)].level));
+      level_bar(static_cast<int>(
+          calibration.measurements[static_cast<std::size_t>(measurement % kCalibrationKeptMeasurements)].level));
     }
   }
   if (!kept_all) return false;

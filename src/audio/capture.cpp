@@ -10,8 +10,7 @@
 namespace kws {
 namespace {
 
-CaptureResult run_capture(WaveIn& device, EndpointDetector& detector,
-                          const std::atomic<std::int16_t>& keyword_toggle) {
+CaptureResult run_capture(WaveIn& device, EndpointDetector& detector, const std::atomic<std::int16_t>& keyword_toggle) {
   CaptureResult result;
   detector.reset();
   AutoResetEvent buffer_done;

@@ -24,7 +24,7 @@ class RawDumpFile;
 inline constexpr int kDetectorBufferSamples = 1600;
 inline constexpr int kDetectorBufferBytes = 2 * kDetectorBufferSamples;
 inline constexpr int kEndingSilenceCount = 5;
-inline constexpr std::int32_t kNormalUtteranceBytes = 192000;  // 60 buffers, 6 s
+inline constexpr std::int32_t kNormalUtteranceBytes = 192000;    // 60 buffers, 6 s
 inline constexpr std::int32_t kUtteranceCapacityBytes = 256000;  // the sample buffer
 
 enum class DetectorState { Waiting, Onset, InSpeech };

@@ -169,10 +169,9 @@ int run_listen(std::span<const std::string> arguments) {
     const std::string why = input.device->error();
     return fail("the noise calibration got no audio" + (why.empty() ? std::string() : ": " + why));
   }
-  terminal.status(format_text("noise level %.2f: start threshold %.2f, silence threshold %.2f",
-                              static_cast<double>(calibration.noise_level),
-                              static_cast<double>(calibration.working.start.load()),
-                              static_cast<double>(calibration.working.silence.load())));
+  terminal.status(format_text(
+      "noise level %.2f: start threshold %.2f, silence threshold %.2f", static_cast<double>(calibration.noise_level),
+      static_cast<double>(calibration.working.start.load()), static_cast<double>(calibration.working.silence.load())));
 
   LiveRecognition live(session->data, std::move(session->workspace), *input.device, calibration);
   live.set_vocabulary(session->vocabulary);

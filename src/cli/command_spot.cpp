@@ -4,14 +4,14 @@
 #include <cstring>
 #include <memory>
 
+#include "audio/live_recognition.h"
 #include "cli/command_line.h"
 #include "cli/engine_session.h"
-#include "audio/live_recognition.h"
 #include "cli/json_writer.h"
 #include "cli/outcome_printing.h"
 #include "engine/engine.h"
-#include "platform/message_sink.h"
 #include "platform/audio_file.h"
+#include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 
 namespace kws::cli {
@@ -62,9 +62,9 @@ bool spot_long_recording(const EngineSession& session, const LoadedAudio& audio,
                          const std::vector<std::int16_t>* noise, const PassOptions& pass, const SpotOptions& options) {
   std::vector<std::int16_t> calibration_audio =
       noise != nullptr ? *noise
-                       : std::vector<std::int16_t>(audio.samples.begin(),
-                                                   audio.samples.begin() + std::min<std::size_t>(
-                                                                               audio.samples.size(), kStationSampleRate));
+                       : std::vector<std::int16_t>(
+                             audio.samples.begin(),
+                             audio.samples.begin() + std::min<std::size_t>(audio.samples.size(), kStationSampleRate));
   NoiseCalibration calibration;
   // Quiet: the calibration's and capture's device lines are not wanted here.
   StreamSink sink(stderr, stderr, true, false);

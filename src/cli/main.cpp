@@ -11,9 +11,8 @@ namespace kws::cli {
 namespace {
 
 constexpr std::array<const Command*, 11> kCommands = {
-    &kSpotCommand,      &kListenCommand,   &kDevicesCommand,   &kBatchCommand,
-    &kEvaluateCommand,  &kLatticeCommand,  &kVocabCommand,     &kCheckDataCommand,
-    &kFeaturesCommand,  &kSyllablesCommand, &kDecomposeCommand};
+    &kSpotCommand,  &kListenCommand,    &kDevicesCommand,  &kBatchCommand,     &kEvaluateCommand, &kLatticeCommand,
+    &kVocabCommand, &kCheckDataCommand, &kFeaturesCommand, &kSyllablesCommand, &kDecomposeCommand};
 
 void print_overview(std::FILE* stream) {
   std::fputs(

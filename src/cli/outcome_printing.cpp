@@ -16,12 +16,18 @@ std::string without_newline(std::string text) {
 
 const char* refusal_text(UtteranceRefusal refusal) {
   switch (refusal) {
-    case UtteranceRefusal::empty_vocabulary: return "the vocabulary has no entries";
-    case UtteranceRefusal::too_short: return "the recording is 0.4 s or shorter";
-    case UtteranceRefusal::too_long: return "the recording is longer than 8 s, all the sample buffer holds";
-    case UtteranceRefusal::offset: return "the recording's mean sample value is beyond +/-500 (a DC offset)";
-    case UtteranceRefusal::too_short_after_trimming: return "less than 0.3 s is left after trimming the trailing silence";
-    case UtteranceRefusal::none: break;
+    case UtteranceRefusal::empty_vocabulary:
+      return "the vocabulary has no entries";
+    case UtteranceRefusal::too_short:
+      return "the recording is 0.4 s or shorter";
+    case UtteranceRefusal::too_long:
+      return "the recording is longer than 8 s, all the sample buffer holds";
+    case UtteranceRefusal::offset:
+      return "the recording's mean sample value is beyond +/-500 (a DC offset)";
+    case UtteranceRefusal::too_short_after_trimming:
+      return "less than 0.3 s is left after trimming the trailing silence";
+    case UtteranceRefusal::none:
+      break;
   }
   return "refused";
 }
@@ -50,9 +56,12 @@ void write_outcome_members(JsonWriter& json, const RecognitionOutcome& outcome, 
   json.key("accepted").begin_array();
   for (const AcceptedKeyword& keyword : outcome.accepted) {
     json.begin_object()
-        .key("name").value(big5_to_utf8(keyword.name))
-        .key("start_frame").value(frame(keyword.start_frame))
-        .key("end_frame").value(frame(keyword.end_frame))
+        .key("name")
+        .value(big5_to_utf8(keyword.name))
+        .key("start_frame")
+        .value(frame(keyword.start_frame))
+        .key("end_frame")
+        .value(frame(keyword.end_frame))
         .end_object();
   }
   json.end_array();
@@ -93,10 +102,14 @@ void write_outcome_members(JsonWriter& json, const RecognitionOutcome& outcome, 
   }
   json.end_array();
   const PassTimes& times = outcome.times;
-  json.key("times_ms").begin_object()
-      .key("forward").value(times.forward_end - times.start)
-      .key("search").value(times.verification_start - times.start)
-      .key("total").value(times.verification_end - times.start)
+  json.key("times_ms")
+      .begin_object()
+      .key("forward")
+      .value(times.forward_end - times.start)
+      .key("search")
+      .value(times.verification_start - times.start)
+      .key("total")
+      .value(times.verification_end - times.start)
       .end_object();
 }
 

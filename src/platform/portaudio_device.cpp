@@ -97,8 +97,8 @@ PaStreamParameters station_format(PaDeviceIndex device, bool input) {
   parameters.channelCount = 1;
   parameters.sampleFormat = paInt16;
   const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-  parameters.suggestedLatency = info == nullptr ? 0.1 : (input ? info->defaultHighInputLatency
-                                                               : info->defaultHighOutputLatency);
+  parameters.suggestedLatency =
+      info == nullptr ? 0.1 : (input ? info->defaultHighInputLatency : info->defaultHighOutputLatency);
   return parameters;
 }
 

@@ -139,7 +139,8 @@ std::pair<std::string_view, std::string_view> split_spec(std::string_view spec) 
   return {spec.substr(0, colon), spec.substr(colon + 1)};
 }
 
-constexpr const char* kSpecForms = "expected portaudio:default, portaudio:N, portaudio:NAME, file:PATH, file-fast:PATH or null";
+constexpr const char* kSpecForms =
+    "expected portaudio:default, portaudio:N, portaudio:NAME, file:PATH, file-fast:PATH or null";
 
 std::string environment_or(const char* variable, const char* fallback) {
   const char* value = std::getenv(variable);
@@ -158,9 +159,11 @@ std::unique_ptr<WaveOut> make_null_wave_out() { return std::make_unique<NullWave
 WaveInChoice make_wave_in(std::string_view spec) {
   const auto [kind, rest] = split_spec(spec);
   if (kind == "null" && rest.empty()) return {make_null_wave_in(), {}};
-  if ((kind == "file" || kind == "file-fast") && !rest.empty()) return recording_wave_in(std::string(rest), kind == "file");
+  if ((kind == "file" || kind == "file-fast") && !rest.empty())
+    return recording_wave_in(std::string(rest), kind == "file");
   if (kind == "portaudio") return make_portaudio_wave_in(rest.empty() ? "default" : rest);
-  return {nullptr, format_text("unknown audio input '%.*s': %s", static_cast<int>(spec.size()), spec.data(), kSpecForms)};
+  return {nullptr,
+          format_text("unknown audio input '%.*s': %s", static_cast<int>(spec.size()), spec.data(), kSpecForms)};
 }
 
 WaveOutChoice make_wave_out(std::string_view spec) {

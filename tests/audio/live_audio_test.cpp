@@ -37,7 +37,9 @@ Buffer steady(std::int16_t value) {
   return buffer;
 }
 
-void append(Samples& samples, std::span<const std::int16_t> more) { samples.insert(samples.end(), more.begin(), more.end()); }
+void append(Samples& samples, std::span<const std::int16_t> more) {
+  samples.insert(samples.end(), more.begin(), more.end());
+}
 
 // Low noise, as a quiet room gives.
 Samples room(int buffers, unsigned seed = 1) {
@@ -105,7 +107,7 @@ class Detector : public LiveAudio {
   }
   BufferStep step(const Buffer& buffer) { return detector_.process_buffer(buffer, kDetectorBufferBytes); }
 
-  const Buffer loud_ = steady(32000);   // level 20: starts, and is not silence
+  const Buffer loud_ = steady(32000);    // level 20: starts, and is not silence
   const Buffer middle_ = steady(24000);  // level 15: confirms an onset, but counts as silence
   const Buffer quiet_ = steady(0);
   Workspace workspace_ = workspace();

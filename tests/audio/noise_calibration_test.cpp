@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/wave_device.h"
-#include "support/capturing_sink.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
+
+#include "platform/wave_device.h"
+#include "support/capturing_sink.h"
 
 namespace kws {
 namespace {

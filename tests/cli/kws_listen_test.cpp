@@ -51,8 +51,8 @@ class KwsListen : public ::testing::Test {
     }
     folder_ = testing::scratch_directory();
     std::ofstream(folder_ / "recipe.txt") << kRecipe;
-    const std::string command = "cd '" + folder_.string() + "' && " KWS_SYNTH_BINARY
-                                " --jobs 2 recipe.txt out >/dev/null 2>&1";
+    const std::string command =
+        "cd '" + folder_.string() + "' && " KWS_SYNTH_BINARY " --jobs 2 recipe.txt out >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << "kws-synth failed";
     std::vector<std::int16_t> samples;
     for (unsigned u = 1; u <= 3; ++u) {
@@ -77,7 +77,9 @@ class KwsListen : public ::testing::Test {
     }
     return keywords;
   }
-  static std::string name_of(const std::string& keyword_line) { return keyword_line.substr(0, keyword_line.find('\t')); }
+  static std::string name_of(const std::string& keyword_line) {
+    return keyword_line.substr(0, keyword_line.find('\t'));
+  }
 
   fs::path folder_;
   fs::path sentences_;
@@ -140,9 +142,9 @@ TEST_F(KwsListen, ThePortAudioBackEndListensUntilInterrupted) {
   }
 
   const fs::path dump = home / "debug.pcm";
-  const CommandRun listen =
-      testing::run_kws("listen --data " + kData + " --vocab 火車系統 --audio-in portaudio:kwsfile --dump " + dump.string(),
-                       environment + " timeout -s INT --preserve-status 4");
+  const CommandRun listen = testing::run_kws(
+      "listen --data " + kData + " --vocab 火車系統 --audio-in portaudio:kwsfile --dump " + dump.string(),
+      environment + " timeout -s INT --preserve-status 4");
   EXPECT_EQ(listen.status, 0) << listen.err;
   const std::vector<std::string> keywords = keyword_lines(listen.out);
   ASSERT_FALSE(keywords.empty()) << listen.out << listen.err;

@@ -28,8 +28,8 @@ CommandRun run_kws(const std::string& arguments, const std::string& prefix) {
   std::filesystem::create_directories(directory);
   const auto out = directory / (name + ".stdout");
   const auto err = directory / (name + ".stderr");
-  const std::string command =
-      prefix + " " + std::string(KWS_BINARY) + " " + arguments + " >" + out.string() + " 2>" + err.string() + " </dev/null";
+  const std::string command = prefix + " " + std::string(KWS_BINARY) + " " + arguments + " >" + out.string() + " 2>" +
+                              err.string() + " </dev/null";
   CommandRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
