@@ -20,13 +20,13 @@
 #include "platform/audio_file.h"
 #include "platform/message_sink.h"
 #include "search/utterance_workspace.h"
+#include "support/bundled_engine.h"
 #include "support/capturing_sink.h"
 #include "support/fixture_data.h"
 
 namespace kws {
 namespace {
 
-const std::string kData = KWS_DATA_DIR;
 using Buffer = std::array<std::int16_t, kDetectorBufferSamples>;
 using Samples = std::vector<std::int16_t>;
 
@@ -52,50 +52,9 @@ Samples room(int buffers, unsigned seed = 1) {
   return samples;
 }
 
-Samples recording(int n) {
-  LoadedAudio audio = load_audio_file(kData + "/wave/tr1_" + std::to_string(n) + ".wav");
-  EXPECT_TRUE(audio.ok()) << audio.error;
-  return audio.samples;
-}
+using testing::outcome_summary;
 
-// Everything a caller sees of an outcome, in one comparable text.
-std::string summary_of(const RecognitionOutcome& outcome) {
-  std::string text = format_text("refusal %d frames %d\n", static_cast<int>(outcome.refusal), outcome.frame_count);
-  for (const AcceptedKeyword& keyword : outcome.accepted) {
-    text += format_text("accepted %s %d %d\n", keyword.name.c_str(), keyword.start_frame, keyword.end_frame);
-  }
-  for (const DisplayedResult& result : outcome.results) {
-    text += format_text("result %d %.9g %d %d %d %.9g\n", result.entry, result.score, result.start_frame,
-                        result.end_frame, result.accepted, result.confidence[0]);
-  }
-  return text;
-}
-
-class LiveAudio : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    OrRefusal<std::shared_ptr<const LoadedData>> started = start_engine(kData);
-    ASSERT_TRUE(started) << started.refusal().text;
-    data_ = new std::shared_ptr<const LoadedData>(*started);
-    OrRefusal<std::shared_ptr<const Vocabulary>> chosen = choose_vocabulary(**data_, "火車系統");
-    ASSERT_TRUE(chosen) << chosen.refusal().text;
-    vocabulary_ = new std::shared_ptr<const Vocabulary>(*chosen);
-  }
-  static void TearDownTestSuite() {
-    delete vocabulary_;
-    delete data_;
-  }
-  static Workspace workspace() {
-    OrRefusal<Workspace> made = make_workspace(**data_);
-    EXPECT_TRUE(made);
-    return std::move(*made);
-  }
-
-  static std::shared_ptr<const LoadedData>* data_;
-  static std::shared_ptr<const Vocabulary>* vocabulary_;
-};
-std::shared_ptr<const LoadedData>* LiveAudio::data_ = nullptr;
-std::shared_ptr<const Vocabulary>* LiveAudio::vocabulary_ = nullptr;
+class LiveAudio : public testing::BundledEngineTest {};
 
 // The detector on its own, thresholds start 10 and silence 20.
 class Detector : public LiveAudio {
@@ -111,7 +70,7 @@ class Detector : public LiveAudio {
   const Buffer middle_ = steady(24000);  // level 15: confirms an onset, but counts as silence
   const Buffer quiet_ = steady(0);
   Workspace workspace_ = workspace();
-  LiveAnalysis analysis_{**data_, workspace_};
+  LiveAnalysis analysis_{*data(), workspace_};
   DetectorThresholds thresholds_;
   std::vector<int> levels_;
   EndpointDetector detector_{analysis_, thresholds_, nullptr, [this](int level) { levels_.push_back(level); }};
@@ -180,7 +139,7 @@ TEST_F(LiveAudio, TheOnlineAnalysisEqualsTheWholeRecordingOne) {
   ASSERT_GT(buffers, 20);
 
   Workspace live = workspace();
-  LiveAnalysis analysis(**data_, live);
+  LiveAnalysis analysis(*data(), live);
   analysis.begin_capture();
   for (int b = 0; b < buffers; ++b) {
     analysis.store(b * kDetectorBufferSamples, std::span(samples).subspan(static_cast<std::size_t>(b) * 1600, 1600));
@@ -198,16 +157,16 @@ TEST_F(LiveAudio, TheOnlineAnalysisEqualsTheWholeRecordingOne) {
   options.trimming = Trimming::calibrated;
   options.thresholds = trimming_thresholds_from_recording(samples);
   Workspace whole = workspace();
-  const RecognitionOutcome offline = recognize(**data_, **vocabulary_, samples, options, whole);
+  const RecognitionOutcome offline = recognize(*data(), *vocabulary(), samples, options, whole);
   // Compare before the live pass: the pass itself scores nothing new.
   for (int t = 0; t < analysis.frame_count(); ++t) {
     ASSERT_EQ(live.tables().features[t], whole.tables().features[t]) << "frame " << t;
     ASSERT_EQ(live.tables().state_scores[t], whole.tables().state_scores[t]) << "frame " << t;
   }
-  const RecognitionOutcome online = recognize(**vocabulary_, analysis, options);
+  const RecognitionOutcome online = recognize(*vocabulary(), analysis, options);
   ASSERT_TRUE(online.recognised());
   EXPECT_FALSE(online.accepted.empty());
-  EXPECT_EQ(summary_of(online), summary_of(offline));
+  EXPECT_EQ(outcome_summary(online), outcome_summary(offline));
 }
 
 // A room, a click the detector gives up, the room, a recording, the room.
@@ -235,8 +194,8 @@ class Capture : public LiveAudio {
 TEST_F(Capture, ARecordingGoesThroughCaptureToAcceptedKeywordsAndTheDump) {
   const std::unique_ptr<WaveIn> microphone = make_sample_wave_in(stream_, false);
   ASSERT_TRUE(calibrate_noise(*microphone, calibration_));
-  LiveRecognition live(*data_, workspace(), *microphone, calibration_);
-  live.set_vocabulary(*vocabulary_);
+  LiveRecognition live(data(), workspace(), *microphone, calibration_);
+  live.set_vocabulary(vocabulary());
   ASSERT_TRUE(live.dump.open(dump_path_.string()));
   live.keyword_toggle = kToggleRunning;
 
@@ -264,7 +223,7 @@ TEST_F(Capture, ARecordingGoesThroughCaptureToAcceptedKeywordsAndTheDump) {
   options.trimming = Trimming::calibrated;
   options.thresholds = {calibration_.trim_high_threshold, calibration_.trim_low_threshold};
   Workspace check = workspace();
-  EXPECT_EQ(summary_of(recognize(**data_, **vocabulary_, utterance, options, check)), summary_of(outcome));
+  EXPECT_EQ(outcome_summary(recognize(*data(), *vocabulary(), utterance, options, check)), outcome_summary(outcome));
 
   // The dump: the click's block, then every stored block of the utterance, in order.
   std::ifstream dump(dump_path_, std::ios::binary);
@@ -287,8 +246,8 @@ TEST_F(Capture, StoppingEndsTheCaptureWithinABufferAndShowsNothing) {
   calibration_.working.start = 1.0f;
   calibration_.working.silence = 2.0f;
   calibration_.stored.copy_from(calibration_.working);
-  LiveRecognition live(*data_, workspace(), *microphone, calibration_);
-  live.set_vocabulary(*vocabulary_);
+  LiveRecognition live(data(), workspace(), *microphone, calibration_);
+  live.set_vocabulary(vocabulary());
   live.keyword_toggle = kToggleRunning;
 
   struct Observer final : LiveLoopObserver {
@@ -318,8 +277,8 @@ TEST_F(Capture, StoppingEndsTheCaptureWithinABufferAndShowsNothing) {
 
 TEST_F(Capture, DevicesThatFailReleaseEveryWaiter) {
   const std::unique_ptr<WaveIn> microphone = make_null_wave_in();
-  LiveRecognition live(*data_, workspace(), *microphone, calibration_);
-  live.set_vocabulary(*vocabulary_);
+  LiveRecognition live(data(), workspace(), *microphone, calibration_);
+  live.set_vocabulary(vocabulary());
   live.keyword_toggle = kToggleRunning;
   struct Observer final : LiveLoopObserver {
     explicit Observer(LiveRecognition& live) : live(live) {}

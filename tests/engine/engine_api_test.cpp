@@ -7,65 +7,20 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "platform/audio_file.h"
 #include "platform/message_sink.h"
+#include "support/bundled_engine.h"
 
 namespace kws {
 namespace {
 
 const std::string kData = KWS_DATA_DIR;
 
-// Everything a caller sees of an outcome, in one comparable text.
-std::string summary_of(const RecognitionOutcome& outcome) {
-  std::string text = format_text("refusal %d frames %d\n", static_cast<int>(outcome.refusal), outcome.frame_count);
-  for (const AcceptedKeyword& keyword : outcome.accepted) {
-    text += format_text("accepted %s %d %d\n", keyword.name.c_str(), keyword.start_frame, keyword.end_frame);
-  }
-  for (const DisplayedResult& result : outcome.results) {
-    text += format_text("result %d %.9g %d %d %d %.9g %.9g %.9g %.9g\n", result.entry, result.score, result.start_frame,
-                        result.end_frame, result.accepted, result.keyword_score, result.anti_score, result.filler_score,
-                        result.confidence[0]);
-    for (const std::string& line : result.detail) text += line + "|";
-    text += "\n";
-  }
-  return text;
-}
-
-class EngineApi : public ::testing::Test {
+class EngineApi : public testing::BundledEngineTest {
  protected:
-  static void SetUpTestSuite() {
-    OrRefusal<std::shared_ptr<const LoadedData>> started = start_engine(kData);
-    ASSERT_TRUE(started) << started.refusal().text;
-    data_ = new std::shared_ptr<const LoadedData>(*started);
-    OrRefusal<std::shared_ptr<const Vocabulary>> chosen = choose_vocabulary(**data_, "火車系統");
-    ASSERT_TRUE(chosen) << chosen.refusal().text;
-    vocabulary_ = new std::shared_ptr<const Vocabulary>(*chosen);
-  }
-  static void TearDownTestSuite() {
-    delete vocabulary_;
-    delete data_;
-  }
-
-  static std::vector<std::int16_t> recording(int n) {
-    LoadedAudio audio = load_audio_file(kData + "/wave/tr1_" + std::to_string(n) + ".wav");
-    EXPECT_TRUE(audio.ok()) << audio.error;
-    return audio.samples;
-  }
-  static Workspace workspace() {
-    OrRefusal<Workspace> made = make_workspace(**data_);
-    EXPECT_TRUE(made);
-    return std::move(*made);
-  }
   static std::string recognise(const std::vector<std::int16_t>& samples, const PassOptions& options, Workspace& work) {
-    return summary_of(recognize(**data_, **vocabulary_, samples, options, work));
+    return testing::outcome_summary(recognize(*data(), *vocabulary(), samples, options, work));
   }
-
-  static std::shared_ptr<const LoadedData>* data_;
-  static std::shared_ptr<const Vocabulary>* vocabulary_;
 };
-
-std::shared_ptr<const LoadedData>* EngineApi::data_ = nullptr;
-std::shared_ptr<const Vocabulary>* EngineApi::vocabulary_ = nullptr;
 
 TEST_F(EngineApi, TwoWorkspacesOnTwoThreadsGiveTheSequentialResults) {
   // A recording with keywords accepted and one whose results are all rejected;
@@ -105,24 +60,24 @@ TEST_F(EngineApi, AVocabularyChosenDuringAPassLeavesThePassItsOwn) {
   std::string during;
   std::thread pass([&] { during = recognise(samples, PassOptions{}, work); });
   // Choosing another vocabulary makes a new value; the pass keeps the one it holds.
-  OrRefusal<std::shared_ptr<const Vocabulary>> other = choose_vocabulary(**data_, "數字");
+  OrRefusal<std::shared_ptr<const Vocabulary>> other = choose_vocabulary(*data(), "數字");
   pass.join();
   ASSERT_TRUE(other);
   EXPECT_EQ(during, before);
-  EXPECT_NE((*other)->entry_count, (*vocabulary_)->entry_count);
+  EXPECT_NE((*other)->entry_count, vocabulary()->entry_count);
 }
 
 TEST_F(EngineApi, RefusalsComeBackAsValues) {
   Workspace work = workspace();
   const RecognitionOutcome short_one =
-      recognize(**data_, **vocabulary_, std::vector<std::int16_t>(6400, 0), PassOptions{}, work);
+      recognize(*data(), *vocabulary(), std::vector<std::int16_t>(6400, 0), PassOptions{}, work);
   EXPECT_EQ(short_one.refusal, UtteranceRefusal::too_short);
   EXPECT_TRUE(short_one.results.empty());
   const RecognitionOutcome long_one =
-      recognize(**data_, **vocabulary_, std::vector<std::int16_t>(kSampleBufferSamples + 1, 0), PassOptions{}, work);
+      recognize(*data(), *vocabulary(), std::vector<std::int16_t>(kSampleBufferSamples + 1, 0), PassOptions{}, work);
   EXPECT_EQ(long_one.refusal, UtteranceRefusal::too_long);
 
-  const OrRefusal<std::shared_ptr<const Vocabulary>> missing = choose_vocabulary(**data_, "no-such-vocabulary");
+  const OrRefusal<std::shared_ptr<const Vocabulary>> missing = choose_vocabulary(*data(), "no-such-vocabulary");
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.refusal().text, "Open File Data.dat error !!\n");
   EXPECT_TRUE(missing.refusal().ends_station);
