@@ -22,13 +22,41 @@ constexpr int kFramesPerSecond = 100;
 constexpr int kMeterWidth = 40;
 constexpr int kLevelRange = 200;
 
-// The loop's keyword toggle, for the interrupt handler: Ctrl-C stops the
-// loop as the station's keyword button does.
-std::atomic<std::int16_t>* interrupt_toggle = nullptr;
+// Ctrl-C stops the loop as the station's keyword button does; before the
+// loop runs it keeps the loop from starting. A second Ctrl-C ends the process.
+std::atomic<int> interrupts{0};
+std::atomic<std::atomic<std::int16_t>*> interrupt_toggle{nullptr};
 
 extern "C" void stop_listening(int) {
-  if (interrupt_toggle != nullptr) interrupt_toggle->store(kToggleIdle, std::memory_order_relaxed);
+  if (interrupts.fetch_add(1, std::memory_order_relaxed) > 0) _exit(130);
+  if (std::atomic<std::int16_t>* toggle = interrupt_toggle.load(std::memory_order_relaxed)) {
+    toggle->store(kToggleIdle, std::memory_order_relaxed);
+  }
 }
+
+// Handles Ctrl-C while it lives.
+class InterruptHandler {
+ public:
+  InterruptHandler() {
+    interrupts = 0;
+    struct sigaction action {};
+    action.sa_handler = stop_listening;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptHandler() {
+    sigaction(SIGINT, &previous_, nullptr);
+    interrupt_toggle = nullptr;
+  }
+  // Hands the loop's toggle to the handler; false if Ctrl-C came first.
+  static bool watch(std::atomic<std::int16_t>& toggle) {
+    interrupt_toggle = &toggle;
+    return interrupts.load(std::memory_order_relaxed) == 0;
+  }
+
+ private:
+  struct sigaction previous_ {};
+};
 
 // Standard error: status texts, and on a terminal a level meter redrawn in
 // place on its own line.
@@ -74,6 +102,9 @@ class ListenObserver final : public LiveLoopObserver {
   ListenObserver(LiveRecognition& live, Terminal& terminal, WaveIn& input, WaveOut* output, ListenOptions options)
       : live_(live), terminal_(terminal), input_(input), output_(output), options_(options) {}
 
+  // Stops the loop after this many recognised utterances (0: never).
+  void stop_after(int utterances) { last_utterance_ = utterances; }
+
   void status(std::string_view text) override { terminal_.status(text); }
 
   void captured(const CaptureResult& capture) override {
@@ -105,6 +136,7 @@ class ListenObserver final : public LiveLoopObserver {
       }
       std::fflush(stdout);
     }
+    if (utterances_ == last_utterance_) live_.keyword_toggle = kToggleIdle;
     if (output_ == nullptr) return;
     for (std::size_t position = 0; position < outcome.results.size(); ++position) {
       if (outcome.results[position].accepted) {
@@ -122,6 +154,7 @@ class ListenObserver final : public LiveLoopObserver {
   WaveOut* output_;
   const ListenOptions options_;
   int utterances_ = 0;
+  int last_utterance_ = 0;
   std::string failure_;
 };
 
@@ -134,14 +167,18 @@ int run_listen(std::span<const std::string> arguments) {
   int exit_status = kExitSuccess;
   const std::optional<Arguments> parsed =
       arguments_or_exit(kListenCommand, arguments, {"--details", "--json", "--verbose"},
-                        {"--data", "--vocab", "--audio-in", "--audio-out", "--dump", "--threshold"}, exit_status);
+                        {"--data", "--vocab", "--audio-in", "--audio-out", "--dump", "--threshold", "--utterances"},
+                        exit_status);
   if (!parsed) return exit_status;
   const std::optional<std::string> vocabulary_name = parsed->value("--vocab");
   if (!vocabulary_name) return usage_error(kListenCommand, "--vocab NAME is required");
   if (!parsed->positionals.empty()) return usage_error(kListenCommand, "takes no FILE; use --audio-in file:PATH");
   const std::optional<double> threshold = threshold_option(*parsed);
   if (!threshold) return usage_error(kListenCommand, "--threshold takes a number from 0 to 1");
+  const std::optional<int> utterances = integer_option(*parsed, "--utterances", 1, 1000000, 0);
+  if (!utterances) return usage_error(kListenCommand, "--utterances takes a number from 1 to 1000000");
 
+  const InterruptHandler interrupt_handler;
   // Device lines (opened, reset) only when asked for.
   StreamSink sink(stderr, stderr, true, parsed->has("--verbose"));
   MessageSink* previous_sink = install_message_sink(&sink);
@@ -186,19 +223,10 @@ int run_listen(std::span<const std::string> arguments) {
 
   ListenObserver observer(live, terminal, *input.device, output.device.get(),
                           {parsed->has("--details"), parsed->has("--json")});
+  observer.stop_after(*utterances);
   live.keyword_toggle = kToggleRunning;
-  interrupt_toggle = &live.keyword_toggle;
-  struct sigaction action {};
-  action.sa_handler = stop_listening;
-  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process at once
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous_action {};
-  sigaction(SIGINT, &action, &previous_action);
-
+  if (!InterruptHandler::watch(live.keyword_toggle)) live.keyword_toggle = kToggleIdle;
   live.run_loop(observer);
-
-  sigaction(SIGINT, &previous_action, nullptr);
-  interrupt_toggle = nullptr;
   live.dump.close();
   if (!observer.failure().empty()) return fail(observer.failure());
   return kExitSuccess;
@@ -235,7 +263,8 @@ const Command kListenCommand = {
     "listen",
     "live keyword recognition on a microphone or a recording",
     "Usage: kws listen --data DIR --vocab NAME [--audio-in SPEC] [--audio-out SPEC]\n"
-    "                  [--dump FILE] [--threshold V] [--details] [--json] [--verbose]\n"
+    "                  [--dump FILE] [--threshold V] [--utterances N] [--details] [--json]\n"
+    "                  [--verbose]\n"
     "The station without its window. First one second of noise calibration (keep\n"
     "quiet), then utterance after utterance: the endpoint detector finds where you\n"
     "start and stop speaking, and each utterance goes through the keyword pass for the\n"
@@ -257,6 +286,7 @@ const Command kListenCommand = {
     "  --dump FILE       write every stored 100 ms buffer to FILE as raw 16-bit PCM\n"
     "  --threshold V     decision threshold on a result's mean confidence (0 to 1,\n"
     "                    default 0.39)\n"
+    "  --utterances N    stop after N recognised utterances\n"
     "  --verbose         also show the device lines (opened, reset)\n"
     "\n"
     "Example:\n"
