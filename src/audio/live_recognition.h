@@ -26,6 +26,10 @@ inline constexpr std::string_view kStatusRecording = "錄音中...";
 inline constexpr std::string_view kStatusNothingHeard = "沒錄到聲音!!!";
 inline constexpr std::string_view kStatusWaiting = "等待輸入指令...";
 
+// Which pass the loop runs: the keyword pass, or the free syllable loop of
+// the large-vocabulary pass (which shows its best syllables in a message box).
+enum class LivePass { keywords, large_vocabulary };
+
 // What the loop shows; called on the loop's thread.
 class LiveLoopObserver {
  public:
@@ -36,6 +40,8 @@ class LiveLoopObserver {
   virtual void captured(const CaptureResult& /*capture*/) {}
   // A recognised utterance's outcome; the samples are those of the utterance.
   virtual void recognised(const RecognitionOutcome& outcome, const CaptureResult& capture) = 0;
+  // A recognised utterance of the large-vocabulary loop.
+  virtual void syllables_recognised(const SyllableLoopOutcome& /*outcome*/) {}
 };
 
 class LiveRecognition {
@@ -52,12 +58,15 @@ class LiveRecognition {
   // short, stopped, no device). The toggle is the capture's stop flag: while
   // it is idle a capture ends after at most one buffer.
   int recognize_once(RecognitionOutcome& outcome, CaptureResult& capture);
+  // The same with the large-vocabulary pass; a recognised utterance's best
+  // syllables are shown in a message box.
+  int recognize_syllables_once(SyllableLoopOutcome& outcome, CaptureResult& capture);
 
   // The live recognition loop; returns when the toggle goes idle or the
   // input has ended. Shows "錄音中..." before a capture that follows a
   // recognised utterance, "沒錄到聲音!!!" after a refused one, and
   // "等待輸入指令..." at the end.
-  void run_loop(LiveLoopObserver& observer);
+  void run_loop(LiveLoopObserver& observer, LivePass pass = LivePass::keywords);
 
   // The samples of the last utterance (frame f from sample 160 f), for playback.
   std::span<const std::int16_t> samples() const { return workspace_.samples(); }
@@ -71,6 +80,10 @@ class LiveRecognition {
 
  private:
   std::shared_ptr<const Vocabulary> current_vocabulary() const;
+  // Captures the next utterance into analysis, then takes the adjusted thresholds.
+  void capture(LiveAnalysis& analysis, CaptureResult& capture);
+  PassOptions pass_options() const;
+  void lower_results_wanted(const Vocabulary& vocabulary);
 
   std::shared_ptr<const LoadedData> data_;
   Workspace workspace_;

@@ -7,6 +7,8 @@
 #include "batch/syllable_lattice.h"
 #include "batch/syllable_lattice_tables.h"
 #include "engine/engine_start_up.h"
+#include "lexicon/vocabulary_editor.h"
+#include "platform/data_path.h"
 #include "search/recognition_pass.h"
 #include "search/utterance_workspace.h"
 
@@ -22,6 +24,8 @@ OrRefusal<std::shared_ptr<const LoadedData>> start_engine(std::string_view data_
 }
 
 OrRefusal<std::shared_ptr<const Vocabulary>> choose_vocabulary(const LoadedData& data, std::string_view name) {
+  // An editor's save cut short is finished (or undone) before the pair is read.
+  recover_vocabulary_save(join_data_path(data.data_directory, "\\data\\" + std::string(name) + ".dat"));
   auto vocabulary = std::make_shared<Vocabulary>();
   if (std::optional<Refusal> refusal = load_vocabulary(data.data_directory, data.main_models, name, *vocabulary)) {
     return std::move(*refusal);

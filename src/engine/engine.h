@@ -139,6 +139,9 @@ class LiveAnalysis {
 // trimming (with the calibration's thresholds, options.trimming calibrated)
 // and the search on the scores computed during the capture.
 RecognitionOutcome recognize(const Vocabulary& vocabulary, LiveAnalysis& captured, const PassOptions& options);
+// The large-vocabulary pass over it.
+SyllableLoopOutcome recognize_syllables(const Vocabulary& vocabulary, LiveAnalysis& captured,
+                                        const PassOptions& options);
 
 // The large-vocabulary pass: the same checks and trimming, then every level-0
 // syllable of the vocabulary in a free loop; the best syllables at the end.

@@ -107,6 +107,10 @@ struct DisplayedResult {
 struct RecognitionOutcome {
   UtteranceRefusal refusal = UtteranceRefusal::none;
   std::int32_t frame_count = 0;  // T of the search
+  // The utterance's samples, and where trimming put its start and end.
+  std::int32_t sample_count = 0;
+  std::int32_t trimmed_start = 0;
+  std::int32_t trimmed_end = 0;
   std::vector<AcceptedKeyword> accepted;
   std::vector<DisplayedResult> results;
   PassTimes times;

@@ -74,4 +74,9 @@ RecognitionOutcome recognize(const Vocabulary& vocabulary, LiveAnalysis& capture
   return recognize_captured_utterance(captured.data(), vocabulary, options, captured.workspace().tables());
 }
 
+SyllableLoopOutcome recognize_syllables(const Vocabulary& vocabulary, LiveAnalysis& captured,
+                                        const PassOptions& options) {
+  return recognize_captured_syllables(captured.data(), vocabulary, options, captured.workspace().tables());
+}
+
 }  // namespace kws

@@ -96,4 +96,18 @@ LoadedAudio load_raw_samples(const std::string& path) {
   return audio;
 }
 
+std::string write_wav_file(const std::string& path, std::span<const std::int16_t> samples) {
+  SF_INFO info{};
+  info.samplerate = kStationSampleRate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SndfileHandle file(sf_open(path.c_str(), SFM_WRITE, &info));
+  if (!file) return format_text("cannot write %s: %s", path.c_str(), sf_strerror(nullptr));
+  const auto count = static_cast<sf_count_t>(samples.size());
+  if (sf_write_short(file.get(), samples.data(), count) != count) {
+    return format_text("cannot write %s: %s", path.c_str(), sf_strerror(file.get()));
+  }
+  return {};
+}
+
 }  // namespace kws

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,8 @@ LoadedAudio load_audio_file(const std::string& path);
 // Every byte of the file as 16-bit little-endian samples, header included,
 // the way the batch procedures read their recordings. An odd last byte is dropped.
 LoadedAudio load_raw_samples(const std::string& path);
+
+// Writes samples as a 16 kHz mono 16-bit WAV file; an empty string, or why not.
+std::string write_wav_file(const std::string& path, std::span<const std::int16_t> samples);
 
 }  // namespace kws

@@ -284,6 +284,9 @@ RecognitionOutcome pass_outcome(const Vocabulary& vocabulary, const UtteranceWor
   outcome.times = work.times;
   if (!outcome.recognised()) return outcome;
   outcome.frame_count = work.search.frame_count;
+  outcome.sample_count = work.utterance.sample_count;
+  outcome.trimmed_start = work.utterance.start;
+  outcome.trimmed_end = work.utterance.end;
   outcome.accepted = work.accepted;
   if (!work.search.allocation_failure.empty()) {
     outcome.allocation_failure = Refusal{Refusal::Shown::console, work.search.allocation_failure, true, false};
@@ -316,13 +319,27 @@ RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary&
   return pass_outcome(vocabulary, work);
 }
 
-RecognitionOutcome recognize_captured_utterance(const LoadedData& data, const Vocabulary& vocabulary,
-                                                const PassOptions& options, UtteranceWorkspace& work) {
+namespace {
+
+void begin_captured_pass(const PassOptions& options, UtteranceWorkspace& work) {
   apply_options(options, work);
   const Utterance& utterance = work.utterance;
   set_trimming(work, options, std::clamp(utterance.capture_end - utterance.capture_start, 0, kSampleBufferSamples));
+}
+
+}  // namespace
+
+RecognitionOutcome recognize_captured_utterance(const LoadedData& data, const Vocabulary& vocabulary,
+                                                const PassOptions& options, UtteranceWorkspace& work) {
+  begin_captured_pass(options, work);
   recognize_keywords(data, vocabulary, work, true);
   return pass_outcome(vocabulary, work);
+}
+
+SyllableLoopOutcome recognize_captured_syllables(const LoadedData& data, const Vocabulary& vocabulary,
+                                                 const PassOptions& options, UtteranceWorkspace& work) {
+  begin_captured_pass(options, work);
+  return recognize_large_vocabulary(data, vocabulary, work, true);
 }
 
 SyllableLoopOutcome recognize_syllable_utterance(const LoadedData& data, const Vocabulary& vocabulary,

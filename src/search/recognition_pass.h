@@ -92,6 +92,9 @@ RecognitionOutcome recognize_utterance(const LoadedData& data, const Vocabulary&
 // scores were computed while it was recorded. Always with the live checks.
 RecognitionOutcome recognize_captured_utterance(const LoadedData& data, const Vocabulary& vocabulary,
                                                 const PassOptions& options, UtteranceWorkspace& work);
+// The large-vocabulary pass over such an utterance.
+SyllableLoopOutcome recognize_captured_syllables(const LoadedData& data, const Vocabulary& vocabulary,
+                                                 const PassOptions& options, UtteranceWorkspace& work);
 
 // The large-vocabulary pass over samples: always with the live checks and
 // trimming, then the free syllable loop.

@@ -238,6 +238,24 @@ TEST_F(Capture, ARecordingGoesThroughCaptureToAcceptedKeywordsAndTheDump) {
   }
 }
 
+TEST_F(Capture, AdjustedThresholdsTakeEffectFromTheNextCapture) {
+  // The speech twice; the start threshold raised out of reach before the first.
+  append(stream_, recording(1));
+  append(stream_, room(12, 4));
+  const std::unique_ptr<WaveIn> microphone = make_sample_wave_in(stream_, false);
+  ASSERT_TRUE(calibrate_noise(*microphone, calibration_));
+  LiveRecognition live(data(), workspace(), *microphone, calibration_);
+  live.set_vocabulary(vocabulary());
+  live.keyword_toggle = kToggleRunning;
+  calibration_.stored.start = 1.0e9f;
+  RecognitionOutcome outcome;
+  CaptureResult capture;
+  EXPECT_EQ(live.recognize_once(outcome, capture), 1);
+  EXPECT_EQ(capture.end, CaptureEnd::utterance);
+  EXPECT_EQ(live.recognize_once(outcome, capture), -1);
+  EXPECT_EQ(capture.end, CaptureEnd::input_ended);
+}
+
 TEST_F(Capture, StoppingEndsTheCaptureWithinABufferAndShowsNothing) {
   // Speech without end, paced as a real microphone.
   Samples endless;

@@ -339,7 +339,7 @@ AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, cons
 
   // Each pass starts from the alignment with what the pass before adapted.
   const int passes = std::max(options.passes, 1);
-  for (int pass = 1; pass <= passes && !used.empty(); ++pass) {
+  for (int pass = 1; pass <= passes && !used.empty() && !options.cancelled(); ++pass) {
     if (passes > 1) progress(format_text("pass %d of %d", pass, passes));
     const double pass_before = log_likelihood_per_frame(used, aligned);
     if (options.transform) {
@@ -404,6 +404,10 @@ std::optional<AdaptationReport> adapt_data_directory(const std::string& data_dir
   AdaptationReport report = adapt_models(loaded.utterances, options, progress, models->models, models->anti_models);
   for (const std::string& line : report.left_out) progress("left out: " + line);
   report.left_out.insert(report.left_out.begin(), loaded.problems.begin(), loaded.problems.end());
+  if (options.cancelled()) {
+    error = "cancelled";
+    return std::nullopt;
+  }
 
   if (error = write_adapted_directory(data, out, *models, progress); !error.empty()) return std::nullopt;
   progress(format_text("wrote %s in %.1f s", out.string().c_str(),

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +37,11 @@ struct AdaptationOptions {
   double bias_frames = 100.0;
   double block_frames = 1000.0;
   double full_frames = 3000.0;
+  // Set from another thread to give up: the passes stop where they are and
+  // adapt_data_directory writes nothing.
+  const std::atomic<bool>* cancel = nullptr;
+
+  bool cancelled() const { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 };
 
 enum class TransformKind { none, bias, block, full };
@@ -82,7 +88,8 @@ AdaptationReport adapt_models(const std::vector<TrainingUtterance>& corpus, cons
 // a complete copy of data_directory, adapted models in place, as
 // out_directory. out_directory must not exist or be an empty folder; it is
 // assembled beside its place and renamed into it at the end, so a failure
-// leaves nothing. nullopt with error set when anything fails.
+// leaves nothing. nullopt with error set when anything fails or the options'
+// cancel flag was set.
 std::optional<AdaptationReport> adapt_data_directory(const std::string& data_directory,
                                                      const std::vector<ListedUtterance>& recordings,
                                                      const std::string& out_directory, const AdaptationOptions& options,

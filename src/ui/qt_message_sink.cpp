@@ -1,0 +1,29 @@
+#include "ui/qt_message_sink.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <cstdio>
+
+namespace kws {
+
+void QtMessageSink::message_box(std::string_view text) {
+  const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  // Over the dialog the user is working in: a modal one (the editor) if open.
+  const auto show = [this, &shown] {
+    QWidget* modal = QApplication::activeModalWidget();
+    QMessageBox::information(modal != nullptr ? modal : owner_.data(), QString(), shown);
+  };
+  if (QThread::currentThread() == qApp->thread()) {
+    show();
+  } else {
+    QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+  }
+}
+
+void QtMessageSink::console(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace kws
