@@ -13,6 +13,7 @@
 
 #include "audio/playback.h"
 #include "audio/raw_dump_file.h"
+#include "platform/auto_reset_event.h"
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 #include "ui/about_box.h"
@@ -365,9 +366,19 @@ void MainDialog::set_loop_controls_enabled(bool enabled) {
 void MainDialog::run_on_gui(const std::function<void()>& call) {
   if (QThread::currentThread() == thread()) {
     call();
-  } else {
-    QMetaObject::invokeMethod(this, call, Qt::BlockingQueuedConnection);
+    return;
   }
+  // Blocking, with the station's own event, so that the hand-over of what
+  // the call reads is visible to the thread checker too.
+  AutoResetEvent done;
+  QMetaObject::invokeMethod(
+      this,
+      [&call, &done] {
+        call();
+        done.set();
+      },
+      Qt::QueuedConnection);
+  done.wait();
 }
 
 void MainDialog::start_worker(std::function<void()> work) {

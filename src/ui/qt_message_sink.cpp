@@ -5,6 +5,8 @@
 #include <QThread>
 #include <cstdio>
 
+#include "platform/auto_reset_event.h"
+
 namespace kws {
 
 void QtMessageSink::message_box(std::string_view text) {
@@ -16,9 +18,18 @@ void QtMessageSink::message_box(std::string_view text) {
   };
   if (QThread::currentThread() == qApp->thread()) {
     show();
-  } else {
-    QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+    return;
   }
+  // The worker waits until the user has dismissed the box.
+  AutoResetEvent done;
+  QMetaObject::invokeMethod(
+      qApp,
+      [&show, &done] {
+        show();
+        done.set();
+      },
+      Qt::QueuedConnection);
+  done.wait();
 }
 
 void QtMessageSink::console(std::string_view text) {

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSlider>
 #include <QTest>
 #include <filesystem>
@@ -135,6 +136,21 @@ TEST_F(Station, StartsCalibratedWithTheControlsAndVocabulariesAsSpecified) {
   EXPECT_GT(start_slider.value(), 0);
   EXPECT_NEAR(silence_slider.value(), 2 * start_slider.value(), 1);
 
+  // 調適 listens again; the next second of the microphone is speech, so the thresholds rise.
+  const int calibrated = start_slider.value();
+  QTest::mouseClick(&find<QPushButton>(*dialog, "1003"), Qt::LeftButton);
+  EXPECT_GT(start_slider.value(), calibrated);
+  EXPECT_EQ(find<QLabel>(*dialog, "1004").text(), "等待輸入指令...");
+  EXPECT_TRUE(find<QPushButton>(*dialog, "1011").isEnabled());
+
+  // A decision threshold other than the station's is kept and always in sight.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(folder_.string()));
+  dialog->set_decision_threshold(0.45);
+  EXPECT_EQ(find<QLabel>(*dialog, "1004").text(), "等待輸入指令...  (門檻 0.45)");
+  EXPECT_DOUBLE_EQ(start()->decision_threshold(), 0.45);
+  dialog->set_decision_threshold(kDefaultThreshold);
+  EXPECT_EQ(find<QLabel>(*dialog, "1004").text(), "等待輸入指令...");
+
   choose(*dialog, "火車系統");
   const auto words = texts_of(find<QListWidget>(*dialog, "1009"));
   ASSERT_GT(words.size(), 100u);
@@ -187,6 +203,41 @@ TEST_F(Station, RecognisesALiveUtteranceShowsItAndPlaysAResultBack) {
 
   const QString picture = QString::fromStdString((folder_ / "station.png").string());
   EXPECT_TRUE(dialog->grab().save(picture));
+}
+
+// The waveform area: samples clipped to the area, no marks or texts for an
+// utterance of 0.2 s or less, marks at the trimmed start and end otherwise.
+TEST(Waveform, ClipsSamplesAndMarksOnlyLongUtterances) {
+  testing::qt_application();
+  WaveformView view;
+  view.resize(104, 84);  // a 100 x 80 area inside the frame
+  view.set_mode(kModeRecognising);
+  const auto picture = [&view] { return view.grab().toImage(); };
+  const auto red_columns = [](const QImage& image) {
+    int columns = 0;
+    for (int x = 0; x < image.width(); ++x) {
+      int red = 0;
+      for (int y = 0; y < image.height(); ++y) red += image.pixelColor(x, y) == QColor(255, 0, 0) ? 1 : 0;
+      columns += red > image.height() / 2 ? 1 : 0;
+    }
+    return columns;
+  };
+  // Full scale everywhere: every column drawn from the axis to the area's top.
+  view.set_utterance(std::vector<std::int16_t>(96000, 32767), 16000, 80000, {});
+  QImage image = picture();
+  const QRect area = view.contentsRect();
+  EXPECT_EQ(image.pixelColor(area.left() + 50, area.top()), QColor(0, 0, 255));
+  EXPECT_EQ(red_columns(image), 2);  // the start and end marks
+  // 3200 samples: still drawn (step 32), but no marks.
+  view.set_utterance(std::vector<std::int16_t>(3200, 32767), 100, 3000, {});
+  image = picture();
+  EXPECT_EQ(image.pixelColor(area.left() + 50, area.top()), QColor(0, 0, 255));
+  EXPECT_EQ(red_columns(image), 0);
+  // Fewer samples than columns: only the axis.
+  view.set_utterance(std::vector<std::int16_t>(99, 32767), 0, 99, {});
+  image = picture();
+  EXPECT_NE(image.pixelColor(area.left() + 50, area.top()), QColor(0, 0, 255));
+  EXPECT_EQ(image.pixelColor(area.left() + 50, area.top() + area.height() / 2), QColor(255, 0, 0));
 }
 
 TEST_F(Station, TheMaintenanceBatchButtonFillsTheStatistics) {
