@@ -13,11 +13,11 @@
 
 #include "audio/playback.h"
 #include "audio/raw_dump_file.h"
-#include "platform/auto_reset_event.h"
 #include "platform/message_sink.h"
 #include "platform/text_encoding.h"
 #include "ui/about_box.h"
 #include "ui/enrolment_dialog.h"
+#include "ui/qt_message_sink.h"
 #include "ui/station_icon.h"
 
 namespace kws {
@@ -363,23 +363,7 @@ void MainDialog::set_loop_controls_enabled(bool enabled) {
   }
 }
 
-void MainDialog::run_on_gui(const std::function<void()>& call) {
-  if (QThread::currentThread() == thread()) {
-    call();
-    return;
-  }
-  // Blocking, with the station's own event, so that the hand-over of what
-  // the call reads is visible to the thread checker too.
-  AutoResetEvent done;
-  QMetaObject::invokeMethod(
-      this,
-      [&call, &done] {
-        call();
-        done.set();
-      },
-      Qt::QueuedConnection);
-  done.wait();
-}
+void MainDialog::run_on_gui(const std::function<void()>& call) { call_on_thread_of(this, call); }
 
 void MainDialog::start_worker(std::function<void()> work) {
   set_loop_controls_enabled(false);

@@ -9,6 +9,22 @@
 
 namespace kws {
 
+void call_on_thread_of(QObject* receiver, const std::function<void()>& call) {
+  if (QThread::currentThread() == receiver->thread()) {
+    call();
+    return;
+  }
+  AutoResetEvent done;
+  QMetaObject::invokeMethod(
+      receiver,
+      [&call, &done] {
+        call();
+        done.set();
+      },
+      Qt::QueuedConnection);
+  done.wait();
+}
+
 void QtMessageSink::message_box(std::string_view text) {
   const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
   // Over the dialog the user is working in: a modal one (the editor) if open.
@@ -16,20 +32,8 @@ void QtMessageSink::message_box(std::string_view text) {
     QWidget* modal = QApplication::activeModalWidget();
     QMessageBox::information(modal != nullptr ? modal : owner_.data(), QString(), shown);
   };
-  if (QThread::currentThread() == qApp->thread()) {
-    show();
-    return;
-  }
-  // The worker waits until the user has dismissed the box.
-  AutoResetEvent done;
-  QMetaObject::invokeMethod(
-      qApp,
-      [&show, &done] {
-        show();
-        done.set();
-      },
-      Qt::QueuedConnection);
-  done.wait();
+  // A worker waits until the user has dismissed the box.
+  call_on_thread_of(qApp, show);
 }
 
 void QtMessageSink::console(std::string_view text) {

@@ -5,10 +5,16 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 #include "platform/message_sink.h"
 
 namespace kws {
+
+// Runs call on the thread of receiver and returns when it has run; at once
+// when already there. The wait is on the station's own event, so the
+// hand-over of what call reads is visible to the thread checker too.
+void call_on_thread_of(QObject* receiver, const std::function<void()>& call);
 
 class QtMessageSink final : public MessageSink {
  public:

@@ -23,6 +23,7 @@
 #include "support/bundled_engine.h"
 #include "support/capturing_sink.h"
 #include "support/fixture_data.h"
+#include "support/tone_data.h"
 
 namespace kws {
 namespace {
@@ -39,17 +40,6 @@ Buffer steady(std::int16_t value) {
 
 void append(Samples& samples, std::span<const std::int16_t> more) {
   samples.insert(samples.end(), more.begin(), more.end());
-}
-
-// Low noise, as a quiet room gives.
-Samples room(int buffers, unsigned seed = 1) {
-  Samples samples(static_cast<std::size_t>(buffers) * kDetectorBufferSamples);
-  unsigned state = seed;
-  for (std::int16_t& sample : samples) {
-    state = state * 1103515245u + 12345u;
-    sample = static_cast<std::int16_t>(static_cast<int>((state >> 16) % 61) - 30);
-  }
-  return samples;
 }
 
 using testing::outcome_summary;
@@ -173,13 +163,13 @@ TEST_F(LiveAudio, TheOnlineAnalysisEqualsTheWholeRecordingOne) {
 class Capture : public LiveAudio {
  protected:
   void SetUp() override {
-    stream_ = room(10);
+    stream_ = testing::room_noise(10 * kDetectorBufferSamples, 1);
     for (std::size_t i = 0; i < click_.size(); ++i) click_[i] = i % 2 == 0 ? 20000 : -20000;
     append(stream_, click_);
-    append(stream_, room(3, 2));
+    append(stream_, testing::room_noise(3 * kDetectorBufferSamples, 2));
     speech_start_ = stream_.size();
     append(stream_, recording(1));
-    append(stream_, room(12, 3));
+    append(stream_, testing::room_noise(12 * kDetectorBufferSamples, 3));
     dump_path_ = testing::scratch_directory() / "debug.pcm";
   }
 
@@ -241,7 +231,7 @@ TEST_F(Capture, ARecordingGoesThroughCaptureToAcceptedKeywordsAndTheDump) {
 TEST_F(Capture, AdjustedThresholdsTakeEffectFromTheNextCapture) {
   // The speech twice; the start threshold raised out of reach before the first.
   append(stream_, recording(1));
-  append(stream_, room(12, 4));
+  append(stream_, testing::room_noise(12 * kDetectorBufferSamples, 4));
   const std::unique_ptr<WaveIn> microphone = make_sample_wave_in(stream_, false);
   ASSERT_TRUE(calibrate_noise(*microphone, calibration_));
   LiveRecognition live(data(), workspace(), *microphone, calibration_);

@@ -31,16 +31,6 @@ constexpr char kRecipe[] =
     "u3\tf2\t170\t50\t5\tnone\t0\tㄑㄧㄥˇ ㄨㄣˋ ㄊㄠˊㄩㄢˊ ㄗㄞˋ ㄋㄚˇㄌㄧˇ\n";
 const std::vector<std::string> kStations = {"台北", "板橋", "桃園"};
 
-// A second of a quiet room: faint noise from a fixed sequence.
-std::vector<std::int16_t> room(unsigned seed) {
-  std::vector<std::int16_t> samples(16000);
-  for (std::int16_t& sample : samples) {
-    seed = seed * 1103515245u + 12345u;
-    sample = static_cast<std::int16_t>(static_cast<int>((seed >> 16) % 41) - 20);
-  }
-  return samples;
-}
-
 class KwsListen : public ::testing::Test {
  protected:
   // The sentences, each after a second of room, in the test's own folder
@@ -56,14 +46,14 @@ class KwsListen : public ::testing::Test {
     ASSERT_EQ(std::system(command.c_str()), 0) << "kws-synth failed";
     std::vector<std::int16_t> samples;
     for (unsigned u = 1; u <= 3; ++u) {
-      const std::vector<std::int16_t> pause = room(u);
+      const std::vector<std::int16_t> pause = testing::room_noise(16000, u, 20);
       samples.insert(samples.end(), pause.begin(), pause.end());
       const LoadedAudio sentence = load_audio_file((folder_ / "out" / ("u" + std::to_string(u) + ".wav")).string());
       ASSERT_TRUE(sentence.ok()) << sentence.error;
       samples.insert(samples.end(), sentence.samples.begin(), sentence.samples.end());
       if (u == 1) first_sentence_ = samples;
     }
-    const std::vector<std::int16_t> pause = room(4);
+    const std::vector<std::int16_t> pause = testing::room_noise(16000, 4, 20);
     samples.insert(samples.end(), pause.begin(), pause.end());
     sentences_ = folder_ / "sentences.wav";
     testing::write_wav_file(sentences_, samples);

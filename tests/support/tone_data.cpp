@@ -158,6 +158,16 @@ const std::vector<ToneEntry>& tone_vocabulary() {
   return entries;
 }
 
+std::vector<std::int16_t> room_noise(std::size_t samples, unsigned seed, int amplitude) {
+  std::vector<std::int16_t> noise(samples);
+  for (std::int16_t& sample : noise) {
+    seed = seed * 1103515245u + 12345u;
+    sample = static_cast<std::int16_t>(static_cast<int>((seed >> 16) % static_cast<unsigned>(2 * amplitude + 1)) -
+                                       amplitude);
+  }
+  return noise;
+}
+
 std::vector<std::int16_t> synthesise_entry(int entry, int trailing_quiet_frames) {
   const std::vector<std::string> units = designed_units();
   Noise noise;

@@ -34,6 +34,9 @@ std::filesystem::path write_tone_data_directory(const std::filesystem::path& roo
 // 16 kHz samples: quiet, then the entry's units as tones, then quiet.
 std::vector<std::int16_t> synthesise_entry(int entry, int trailing_quiet_frames = 50);
 
+// A quiet room: white noise of the given amplitude from a fixed sequence.
+std::vector<std::int16_t> room_noise(std::size_t samples, unsigned seed, int amplitude = 30);
+
 // Writes interleaved samples as a 16-bit WAV file (16 kHz mono unless told).
 void write_wav_file(const std::filesystem::path& path, const std::vector<std::int16_t>& samples,
                     int sample_rate = 16000, int channels = 1);

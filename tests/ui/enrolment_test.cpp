@@ -28,25 +28,6 @@ namespace fs = std::filesystem;
 const fs::path kData = KWS_DATA_DIR;
 constexpr int kPrompts = 3;
 
-bool wait_until(const std::function<bool()>& done, int milliseconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-std::vector<std::int16_t> room(unsigned seed) {
-  std::vector<std::int16_t> samples(16000);
-  for (std::int16_t& sample : samples) {
-    seed = seed * 1103515245u + 12345u;
-    sample = static_cast<std::int16_t>(static_cast<int>((seed >> 16) % 41) - 20);
-  }
-  return samples;
-}
-
 class Enrolment : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -71,12 +52,12 @@ class Enrolment : public ::testing::Test {
     const std::string command =
         "cd '" + folder_.string() + "' && " KWS_SYNTH_BINARY " --jobs 2 recipe.txt out >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    std::vector<std::int16_t> microphone = room(1);
+    std::vector<std::int16_t> microphone = testing::room_noise(16000, 1, 20);
     for (int i = 0; i < kPrompts; ++i) {
       const LoadedAudio spoken = load_audio_file((folder_ / "out" / ("p" + std::to_string(i) + ".wav")).string());
       ASSERT_TRUE(spoken.ok()) << spoken.error;
       microphone.insert(microphone.end(), spoken.samples.begin(), spoken.samples.end());
-      const std::vector<std::int16_t> pause = room(static_cast<unsigned>(i) + 2);
+      const std::vector<std::int16_t> pause = testing::room_noise(16000, static_cast<unsigned>(i) + 2, 20);
       microphone.insert(microphone.end(), pause.begin(), pause.end());
     }
     microphone_ = make_sample_wave_in(microphone, false);
@@ -93,7 +74,7 @@ class Enrolment : public ::testing::Test {
     auto* next = dialog.findChild<QPushButton*>("next");
     for (int i = 0; i < kPrompts; ++i) {
       QTest::mouseClick(record, Qt::LeftButton);
-      ASSERT_TRUE(wait_until([&] { return !dialog.busy(); }, 30000));
+      ASSERT_TRUE(testing::wait_until([&] { return !dialog.busy(); }, 30000));
       EXPECT_EQ(record->text(), "重錄 Redo") << dialog.findChild<QLabel*>("state")->text().toStdString();
       QTest::mouseClick(next, Qt::LeftButton);
     }
@@ -117,7 +98,7 @@ TEST_F(Enrolment, RecordedPromptsAdaptACopyTheStationStartsOn) {
   auto* adapt = dialog.findChild<QPushButton*>("adapt");
   ASSERT_TRUE(adapt->isEnabled());
   QTest::mouseClick(adapt, Qt::LeftButton);
-  ASSERT_TRUE(wait_until([&] { return !dialog.isVisible(); }, 300000));
+  ASSERT_TRUE(testing::wait_until([&] { return !dialog.isVisible(); }, 300000));
   ASSERT_EQ(dialog.result(), QDialog::Accepted) << dialog.findChild<QLabel*>("state")->text().toStdString();
   const fs::path adapted = folder_ / "data-adapted";
   EXPECT_EQ(dialog.adapted_directory(), adapted.string());
@@ -147,7 +128,7 @@ TEST_F(Enrolment, CancellingAdaptationLeavesNothingBehind) {
   record_prompts(dialog);
   QTest::mouseClick(dialog.findChild<QPushButton*>("adapt"), Qt::LeftButton);
   QTest::mouseClick(dialog.findChild<QPushButton*>("cancel"), Qt::LeftButton);
-  ASSERT_TRUE(wait_until([&] { return !dialog.isVisible(); }, 300000));
+  ASSERT_TRUE(testing::wait_until([&] { return !dialog.isVisible(); }, 300000));
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_TRUE(dialog.adapted_directory().empty());
   for (const auto& entry : fs::directory_iterator(folder_)) {

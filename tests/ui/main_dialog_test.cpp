@@ -31,27 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path kData = KWS_DATA_DIR;
 
-// Processes events until done() holds, for at most the time given.
-bool wait_until(const std::function<bool()>& done, int milliseconds = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > milliseconds) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-// Low noise, as a quiet room gives.
-std::vector<std::int16_t> room(int seconds, unsigned seed) {
-  std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds) * 16000);
-  for (std::int16_t& sample : samples) {
-    seed = seed * 1103515245u + 12345u;
-    sample = static_cast<std::int16_t>(static_cast<int>((seed >> 16) % 61) - 30);
-  }
-  return samples;
-}
-
 std::vector<QString> texts_of(const QListWidget& list) {
   std::vector<QString> texts;
   for (int row = 0; row < list.count(); ++row) texts.push_back(list.item(row)->text());
@@ -72,11 +51,11 @@ class Station : public ::testing::Test {
       fs::create_symlink(kData / entry, data / entry);
     }
     // One second of room for the calibration, then a recording with keywords, then room.
-    std::vector<std::int16_t> microphone = room(1, 1);
+    std::vector<std::int16_t> microphone = testing::room_noise(1 * 16000, 1);
     const LoadedAudio speech = load_audio_file((kData / "wave" / "tr1_4.wav").string());
     ASSERT_TRUE(speech.ok()) << speech.error;
     microphone.insert(microphone.end(), speech.samples.begin(), speech.samples.end());
-    const std::vector<std::int16_t> after = room(2, 2);
+    const std::vector<std::int16_t> after = testing::room_noise(2 * 16000, 2);
     microphone.insert(microphone.end(), after.begin(), after.end());
     testing::write_wav_file(folder_ / "microphone.wav", microphone);
     // The station's data directory is its working directory.
@@ -174,7 +153,7 @@ TEST_F(Station, RecognisesALiveUtteranceShowsItAndPlaysAResultBack) {
   // While the loop runs, nothing it depends on can be changed.
   EXPECT_FALSE(find<QComboBox>(*dialog, "1000").isEnabled());
   EXPECT_FALSE(find<QPushButton>(*dialog, "1").isEnabled());
-  ASSERT_TRUE(wait_until([&] { return candidates.count() > 0; })) << "no keyword accepted";
+  ASSERT_TRUE(testing::wait_until([&] { return candidates.count() > 0; }, 20000)) << "no keyword accepted";
 
   // Each accepted keyword indented by a space per ten frames of its start;
   // six detail lines per result.
@@ -188,7 +167,7 @@ TEST_F(Station, RecognisesALiveUtteranceShowsItAndPlaysAResultBack) {
 
   QTest::mouseClick(&toggle, Qt::LeftButton);
   EXPECT_EQ(toggle.text(), "關鍵詞彙辨識");
-  ASSERT_TRUE(wait_until([&] { return !dialog->busy(); }));
+  ASSERT_TRUE(testing::wait_until([&] { return !dialog->busy(); }, 20000));
   EXPECT_TRUE(find<QComboBox>(*dialog, "1000").isEnabled());
   EXPECT_EQ(find<QLabel>(*dialog, "1004").text(), "等待輸入指令...");
   EXPECT_TRUE(fs::exists(fs::current_path() / "debug.pcm"));
@@ -247,7 +226,7 @@ TEST_F(Station, TheMaintenanceBatchButtonFillsTheStatistics) {
   auto& statistics = find<QListWidget>(*dialog, "1019");
   EXPECT_TRUE(batch.isVisible() && batch.isEnabled());
   QTest::mouseClick(&batch, Qt::LeftButton);
-  ASSERT_TRUE(wait_until([&] { return !dialog->busy(); }, 120000));
+  ASSERT_TRUE(testing::wait_until([&] { return !dialog->busy(); }, 120000));
   EXPECT_GT(statistics.count(), 3);
   EXPECT_EQ(find<QLabel>(*dialog, "1004").text(), "tr1_50.wav");
 }

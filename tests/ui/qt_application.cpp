@@ -1,5 +1,6 @@
 #include "qt_application.h"
 
+#include <QElapsedTimer>
 #include <cstdlib>
 
 namespace kws::testing {
@@ -14,6 +15,16 @@ QApplication& qt_application() {
     return new QApplication(argc, argv);
   }();
   return *application;
+}
+
+bool wait_until(const std::function<bool()>& done, int milliseconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
 }
 
 }  // namespace kws::testing
