@@ -29,7 +29,7 @@ std::vector<RankedCharacter> rank_readings(const ReadingData& data) {
   for (const auto& [character, info] : data.characters) {
     if (info.readings.empty()) continue;
     std::vector<int> readings = info.readings;
-    const auto key = [&info](int row) {
+    const auto key = [&info = info](int row) {
       return std::make_tuple(-value_or_zero(info.phrase_frequency, row), -value_or_zero(info.single_line_frequency, row),
                              info.single_line_frequency.contains(row) ? 0 : 1, row);
     };
