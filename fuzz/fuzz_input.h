@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/message_sink.h"
+
 namespace kws::fuzz {
 
 inline std::string_view text_of(const std::uint8_t* data, std::size_t size) {
@@ -38,6 +40,19 @@ inline std::pair<std::string_view, std::string_view> split_at_nul(std::string_vi
   const std::size_t nul = bytes.find('\0');
   if (nul == std::string_view::npos) return {bytes, {}};
   return {bytes.substr(0, nul), bytes.substr(nul + 1)};
+}
+
+// Installs, once, a sink that drops the engine's messages: refusals of
+// malformed input are the expected outcome, not output worth reading.
+inline void silence_messages() {
+  class QuietSink final : public MessageSink {
+   public:
+    void message_box(std::string_view) override {}
+    void console(std::string_view) override {}
+    void wait_for_key() override {}
+  };
+  static QuietSink sink;
+  install_message_sink(&sink);
 }
 
 }  // namespace kws::fuzz

@@ -7,16 +7,8 @@
 #include "lexicon/vocabulary.h"
 #include "lexicon/vocabulary_editor.h"
 #include "models/model_inventory.h"
-#include "platform/message_sink.h"
 
 namespace {
-
-class QuietSink final : public kws::MessageSink {
- public:
-  void message_box(std::string_view) override {}
-  void console(std::string_view) override {}
-  void wait_for_key() override {}
-};
 
 const kws::ModelSet& models() {
   static const kws::ModelSet set = [] {
@@ -35,8 +27,7 @@ const kws::ModelSet& models() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static QuietSink sink;
-  kws::install_message_sink(&sink);
+  kws::fuzz::silence_messages();
   const auto [words, syllables] = kws::fuzz::split_at_nul(kws::fuzz::text_of(data, size));
   const auto folder = kws::fuzz::scratch() / "data";
   std::filesystem::create_directories(folder / "data");

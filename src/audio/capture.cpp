@@ -38,7 +38,6 @@ CaptureResult run_capture(WaveIn& device, EndpointDetector& detector, const std:
       if (detector.state() == DetectorState::InSpeech) {
         detector.finish_utterance();
         result.end = CaptureEnd::utterance;
-        result.utterance_samples = detector.stored_bytes() / 2;
       }
       break;
     }
@@ -50,7 +49,6 @@ CaptureResult run_capture(WaveIn& device, EndpointDetector& detector, const std:
       buffer_done.wait();
       detector.finish_utterance();
       result.end = CaptureEnd::utterance;
-      result.utterance_samples = detector.stored_bytes() / 2;
       break;
     }
     if (buffer.recorded_bytes < kWaveBufferBytes) message_sink().message_box("Less");
@@ -61,6 +59,8 @@ CaptureResult run_capture(WaveIn& device, EndpointDetector& detector, const std:
       break;
     }
   }
+
+  if (result.end == CaptureEnd::utterance) result.utterance_samples = detector.stored_bytes() / 2;
 
   const int reset = device.reset();
   message_sink().device_console(reset == kResetInvalidHandle ? " ERROR\n" : format_text("  x=%d\n", reset));

@@ -5,14 +5,6 @@
 #include "platform/text_encoding.h"
 
 namespace kws::cli {
-namespace {
-
-std::string without_newline(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
-}
-
-}  // namespace
 
 const char* refusal_text(UtteranceRefusal refusal) {
   switch (refusal) {
@@ -41,7 +33,7 @@ void print_keyword_lines(const RecognitionOutcome& outcome, std::int64_t frame_o
   }
   if (!details) return;
   for (const DisplayedResult& result : outcome.results) {
-    for (const std::string& line : result.detail) std::printf("%s\n", big5_to_utf8(without_newline(line)).c_str());
+    for (const std::string& line : result.detail) std::printf("%s\n", big5_to_utf8(without_line_end(line)).c_str());
   }
 }
 

@@ -38,6 +38,8 @@ Workspace::Workspace(Workspace&&) noexcept = default;
 Workspace& Workspace::operator=(Workspace&&) noexcept = default;
 Workspace::~Workspace() = default;
 
+std::span<const std::int16_t> Workspace::samples() const { return tables_->sample_buffer; }
+
 SyllableLatticeRun& Workspace::lattice_run() {
   if (!lattice_) lattice_ = std::make_unique<SyllableLatticeRun>();
   return *lattice_;

@@ -163,6 +163,9 @@ PassOptions batch_pass_options();
 OrRefusal<KeywordBatchSummary> run_keyword_batch_test(const LoadedData& data, const Vocabulary& vocabulary,
                                                       int set_number, const PassOptions& options,
                                                       KeywordBatchObserver& observer, Workspace& workspace);
+// A candidate as the station lists it: a blank per whole ten frames of its
+// start, then its name (Big5), so that the lines line up roughly with time.
+std::string batch_candidate_line(const AcceptedKeyword& candidate);
 // The batch test's rates: numerator / denominator, nothing for a denominator
 // of 0; as the station prints them, "%5.2f" or "  n/a".
 std::optional<double> batch_rate(int numerator, int denominator);

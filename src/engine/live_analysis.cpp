@@ -16,8 +16,6 @@ constexpr int kLiveFrames = (kSampleBufferSamples - kFrameLength) / kFrameShift 
 
 }  // namespace
 
-std::span<const std::int16_t> Workspace::samples() const { return tables_->sample_buffer; }
-
 void LiveAnalysis::begin_capture() {
   Utterance& utterance = workspace_.tables().utterance;
   utterance.capture_start = 0;

@@ -108,4 +108,9 @@ std::string pad_to_columns(std::string_view utf8, int columns) {
   return padded;
 }
 
+std::string_view without_line_end(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace kws

@@ -24,6 +24,10 @@ std::optional<std::string> utf8_to_big5(std::string_view utf8);
 // full-width forms) take two, every other character one.
 int display_columns(std::string_view utf8);
 
+// The text without the line breaks it ends with (the engine's detail lines
+// carry their own), for a list or terminal that breaks lines itself.
+std::string_view without_line_end(std::string_view text);
+
 // The text followed by spaces up to the given number of columns.
 std::string pad_to_columns(std::string_view utf8, int columns);
 

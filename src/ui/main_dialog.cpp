@@ -50,17 +50,6 @@ QRect units(int x, int y, int width, int height) {
 
 QString from_big5(std::string_view big5) { return QString::fromStdString(big5_to_utf8(big5)); }
 
-std::string without_newline(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
-}
-
-// One space per whole ten frames of the start, then the name: the lines line
-// up roughly with time.
-QString candidate_line(const AcceptedKeyword& keyword) {
-  return QString(std::max(keyword.start_frame / 10, 0), QLatin1Char(' ')) + from_big5(keyword.name);
-}
-
 template <typename Widget>
 Widget* control(QWidget* parent, const char* id, const QRect& place) {
   auto* widget = new Widget(parent);
@@ -157,6 +146,7 @@ void MainDialog::build_controls() {
   keyword_lookup_button_ = button(this, "1017", "查號台(關鍵詞)", units(212, 302, 78, 15));
   lookup_button_ = button(this, "1014", "查號台(大字彙)", units(294, 302, 78, 15));
   dialogue_button_ = button(this, "1016", "重新對話", units(376, 302, 75, 15));
+  // 1014, 1016 and 1017 have no action and stay hidden and disabled throughout.
   for (QWidget* hidden :
        std::initializer_list<QWidget*>{large_batch_button_, lookup_button_, large_button_, dialogue_button_,
                                        keyword_lookup_button_, keyword_batch_button_, statistics_list_}) {
@@ -308,9 +298,7 @@ void MainDialog::set_sliders_from_thresholds() {
 
 void MainDialog::calibrate_noise_clicked() {
   set_mode(kModeCalibrating);
-  for (QWidget* member : std::initializer_list<QWidget*>{keyword_button_, lookup_button_, keyword_lookup_button_}) {
-    member->setEnabled(false);
-  }
+  keyword_button_->setEnabled(false);
   show_status(kStatusCalibrating);
   calibrate_noise(
       *input_, calibration_, [this](int level) { level_bar_->setValue(level); },
@@ -321,11 +309,7 @@ void MainDialog::calibrate_noise_clicked() {
   show_status(kStatusWaiting.data());
   set_mode(kModeIdle);
   set_sliders_from_thresholds();
-  for (QWidget* member : std::initializer_list<QWidget*>{keyword_button_, lookup_button_, keyword_lookup_button_}) {
-    member->setEnabled(true);
-  }
-  hide_and_disable(lookup_button_);
-  hide_and_disable(keyword_lookup_button_);
+  keyword_button_->setEnabled(true);
 }
 
 void MainDialog::vocabulary_chosen(const QString& name) {
@@ -386,9 +370,10 @@ void MainDialog::worker_finished() {
 void MainDialog::show_outcome(const RecognitionOutcome& outcome) {
   candidate_list_->clear();
   detail_list_->clear();
-  for (const AcceptedKeyword& keyword : outcome.accepted) candidate_list_->addItem(candidate_line(keyword));
+  for (const AcceptedKeyword& keyword : outcome.accepted)
+    candidate_list_->addItem(from_big5(batch_candidate_line(keyword)));
   for (const DisplayedResult& result : outcome.results) {
-    for (const std::string& line : result.detail) detail_list_->addItem(from_big5(without_newline(line)));
+    for (const std::string& line : result.detail) detail_list_->addItem(from_big5(without_line_end(line)));
   }
 }
 
@@ -397,9 +382,7 @@ void MainDialog::keyword_toggle_clicked() {
   if (live_->keyword_toggle == kToggleIdle) {
     if (busy()) return;
     if (!live_->dump.open(kRawDumpFileName)) message_sink().message_box("error");
-    for (QWidget* member : std::initializer_list<QWidget*>{lookup_button_, keyword_lookup_button_, calibrate_button_}) {
-      member->setEnabled(false);
-    }
+    calibrate_button_->setEnabled(false);
     set_mode(kModeRecognising);
     keyword_button_->setText(kStopButtonText);
     live_->keyword_toggle = kToggleRunning;
@@ -432,12 +415,8 @@ void MainDialog::keyword_toggle_clicked() {
     });
   } else {
     live_->keyword_toggle = kToggleIdle;
-    for (QWidget* member : std::initializer_list<QWidget*>{lookup_button_, keyword_lookup_button_, calibrate_button_}) {
-      member->setEnabled(true);
-    }
-    hide_and_disable(lookup_button_);
-    hide_and_disable(keyword_lookup_button_);
-    // Until the loop has finished its capture, there is nothing to restart.
+    // Until the loop has finished its capture, there is nothing to restart:
+    // 調適 and this button come back when it has ended.
     calibrate_button_->setEnabled(false);
     keyword_button_->setEnabled(false);
     keyword_button_->setText(kKeywordButtonText);
@@ -556,7 +535,7 @@ void MainDialog::show_batch_lines(const KeywordBatchFileReport& report) {
   candidate_list_->clear();
   detail_list_->clear();
   for (const std::string& line : report.candidate_lines) candidate_list_->addItem(from_big5(line));
-  for (const std::string& line : report.detail_lines) detail_list_->addItem(from_big5(without_newline(line)));
+  for (const std::string& line : report.detail_lines) detail_list_->addItem(from_big5(without_line_end(line)));
 }
 
 void MainDialog::large_vocabulary_batch_clicked() {
@@ -579,7 +558,7 @@ void MainDialog::large_vocabulary_batch_clicked() {
         return;
       }
       detail_list_->clear();
-      for (const std::string& line : lattice->report_lines) detail_list_->addItem(from_big5(without_newline(line)));
+      for (const std::string& line : lattice->report_lines) detail_list_->addItem(from_big5(without_line_end(line)));
       repaint();
     });
   });

@@ -10,6 +10,17 @@ std::shared_ptr<const Vocabulary>* BundledEngineTest::vocabulary_ = nullptr;
 
 std::string bundled_data_directory() { return KWS_DATA_DIR; }
 
+std::filesystem::path link_bundled_data(const std::filesystem::path& folder) {
+  const std::filesystem::path bundled = bundled_data_directory();
+  const std::filesystem::path data = folder / "data";
+  std::filesystem::create_directories(data / "dat");
+  for (const char* entry :
+       {"rcdmodel", "model", "rcdhmm", "train_index.txt", "dict1.bin", "qorphone.tbl", "data", "wave", "enrolment"}) {
+    std::filesystem::create_symlink(bundled / entry, data / entry);
+  }
+  return data;
+}
+
 void BundledEngineTest::SetUpTestSuite() {
   OrRefusal<std::shared_ptr<const LoadedData>> started = start_engine(bundled_data_directory());
   ASSERT_TRUE(started) << started.refusal().text;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,11 @@ namespace kws::testing {
 
 // The data directory in the source tree.
 std::string bundled_data_directory();
+
+// folder/data: links to the bundled data directory's parts, but a folder of
+// its own for dat/, so that what the station writes into its data directory
+// (debug.pcm, the lattice files) stays in folder.
+std::filesystem::path link_bundled_data(const std::filesystem::path& folder);
 
 class BundledEngineTest : public ::testing::Test {
  protected:

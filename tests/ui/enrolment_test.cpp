@@ -15,6 +15,7 @@
 #include "audio/noise_calibration.h"
 #include "platform/audio_file.h"
 #include "qt_application.h"
+#include "support/bundled_engine.h"
 #include "support/capturing_sink.h"
 #include "support/fixture_data.h"
 #include "support/tone_data.h"
@@ -25,7 +26,6 @@ namespace kws {
 namespace {
 
 namespace fs = std::filesystem;
-const fs::path kData = KWS_DATA_DIR;
 constexpr int kPrompts = 3;
 
 class Enrolment : public ::testing::Test {
@@ -34,12 +34,7 @@ class Enrolment : public ::testing::Test {
     testing::qt_application();
     if (std::system("command -v espeak-ng >/dev/null 2>&1") != 0) GTEST_SKIP() << "espeak-ng is not installed";
     folder_ = testing::scratch_directory();
-    data_ = folder_ / "data";
-    fs::create_directories(data_ / "dat");
-    for (const char* entry :
-         {"rcdmodel", "model", "rcdhmm", "train_index.txt", "dict1.bin", "qorphone.tbl", "data", "wave", "enrolment"}) {
-      fs::create_symlink(kData / entry, data_ / entry);
-    }
+    data_ = testing::link_bundled_data(folder_);
     // The first prompts, read by the synthesiser, each after a second of room.
     const std::vector<EnrolmentPrompt> prompts = read_enrolment_prompts(data_.string());
     ASSERT_GE(prompts.size(), static_cast<std::size_t>(kPrompts));

@@ -21,6 +21,7 @@
 
 #include "platform/audio_file.h"
 #include "qt_application.h"
+#include "support/bundled_engine.h"
 #include "support/capturing_sink.h"
 #include "support/fixture_data.h"
 #include "support/tone_data.h"
@@ -43,13 +44,7 @@ class Station : public ::testing::Test {
     testing::qt_application();
     folder_ = testing::scratch_directory();
     original_directory_ = fs::current_path();
-    // The data directory as links, but for the folder the lattice writes into.
-    const fs::path data = folder_ / "data";
-    fs::create_directories(data / "dat");
-    for (const char* entry :
-         {"rcdmodel", "model", "rcdhmm", "train_index.txt", "dict1.bin", "qorphone.tbl", "data", "wave"}) {
-      fs::create_symlink(kData / entry, data / entry);
-    }
+    const fs::path data = testing::link_bundled_data(folder_);
     // One second of room for the calibration, then a recording with keywords, then room.
     std::vector<std::int16_t> microphone = testing::room_noise(1 * 16000, 1);
     const LoadedAudio speech = load_audio_file((kData / "wave" / "tr1_4.wav").string());
