@@ -25,6 +25,19 @@ bool is_character(const CharacterReadingEntry& entry, std::string_view character
   return std::string_view(entry.character, strnlen(entry.character, sizeof entry.character)) == character;
 }
 
+void (*save_step_observer)(int step) = nullptr;
+
+class SaveSteps {
+ public:
+  void done() {
+    ++count_;
+    if (save_step_observer != nullptr) save_step_observer(count_);
+  }
+
+ private:
+  int count_ = 0;
+};
+
 std::string partial_path(const std::string& path) { return path + ".partial"; }
 
 std::string folder_of(const std::string& path) {
@@ -96,6 +109,7 @@ class PartialFile {
 
 void write_pair(const std::string& data_path, const std::string& syllable_path, std::string_view words_text,
                 std::string_view syllables_text) {
+  SaveSteps steps;
   // The .spl partial exists before the .dat partial and outlives it until
   // the first rename; recover_vocabulary_save relies on that order.
   PartialFile syllables(syllable_path);
@@ -103,17 +117,23 @@ void write_pair(const std::string& data_path, const std::string& syllable_path, 
     // Where neither file can be made, the .dat file is the one reported.
     show_and_end(::access(folder_of(data_path).c_str(), W_OK) == 0 ? kSaveSyllableError : kSaveDataError);
   }
+  steps.done();
   PartialFile words(data_path);
   if (!words.created()) abandon_save(words, syllables, kSaveDataError);
+  steps.done();
   if (!words.write_whole(words_text)) abandon_save(words, syllables, kSaveDataError);
+  steps.done();
   if (!syllables.write_whole(syllables_text)) abandon_save(words, syllables, kSaveSyllableError);
+  steps.done();
 
   if (std::rename(syllables.path().c_str(), syllable_path.c_str()) != 0) {
     abandon_save(words, syllables, kSaveSyllableError);
   }
+  steps.done();
   sync_folder(syllable_path);
   // Failing here leaves the .dat partial for the next open to put in place.
   if (std::rename(words.path().c_str(), data_path.c_str()) != 0) show_and_end(kSaveDataError);
+  steps.done();
   sync_folder(data_path);
 }
 
@@ -179,6 +199,8 @@ SaveRecovery recover_vocabulary_save(const std::string& data_path) {
   sync_folder(data_path);
   return SaveRecovery::finished;
 }
+
+void set_save_step_observer(void (*observer)(int step)) { save_step_observer = observer; }
 
 ReadingSlots& station_reading_slots() {
   static ReadingSlots shared;

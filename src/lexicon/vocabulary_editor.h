@@ -54,6 +54,11 @@ enum class SaveRecovery { nothing_to_do, finished, discarded };
 // rename was, so the partials go and the old pair stays.
 SaveRecovery recover_vocabulary_save(const std::string& data_path);
 
+// Called after every step of a save that changes the disk (a partial file
+// made, written, renamed into place), numbered from 1: a test ends the
+// process there to see what the next open finds.
+void set_save_step_observer(void (*observer)(int step));
+
 // The current reading of each character of the name box. The station keeps
 // one set for all its editors (station_reading_slots), so a character without
 // a table entry shows whatever its slot last held.
