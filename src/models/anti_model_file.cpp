@@ -22,6 +22,8 @@ AntiModelLoad load_anti_model_file(const std::string& path, ModelSet& set) {
   if (!file) return AntiModelLoad::cannot_open;
   std::int16_t count = 0;
   if (std::fread(&count, sizeof count, 1, file.get()) != 1) count = 0;
+  // A directory opens but cannot be read: no file to load, not an empty one.
+  if (std::ferror(file.get())) return AntiModelLoad::cannot_open;
   if (count < 0 || count > kMaxAntiModels) {
     set.release();
     set.count = count;

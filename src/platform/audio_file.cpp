@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 
 #include "platform/message_sink.h"
@@ -28,6 +29,11 @@ std::int16_t to_sample(float value) {
 LoadedAudio load_audio_file(const std::string& path) {
   LoadedAudio audio;
   SF_INFO info{};
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    audio.error = format_text("cannot read %s: it is a directory", path.c_str());
+    return audio;
+  }
   SndfileHandle file(sf_open(path.c_str(), SFM_READ, &info));
   if (!file) {
     audio.error = format_text("cannot read %s: %s", path.c_str(), sf_strerror(nullptr));

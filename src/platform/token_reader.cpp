@@ -1,8 +1,8 @@
 #include "platform/token_reader.h"
 
 #include <charconv>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <memory>
 #include <system_error>
 
 namespace kws {
@@ -26,10 +26,14 @@ std::optional<Number> parse_whole(std::string_view token, Format... format) {
 }  // namespace
 
 std::optional<std::string> read_file_bytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  // A directory opens like a file and fails only on reading: its read error
+  // must not pass for an empty file.
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return std::nullopt;
+  std::string bytes;
+  char buffer[1 << 16];
+  while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, file.get())) bytes.append(buffer, read);
+  if (std::ferror(file.get())) return std::nullopt;
   return bytes;
 }
 

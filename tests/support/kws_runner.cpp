@@ -21,6 +21,10 @@ std::string read_text(const std::filesystem::path& path) {
 }  // namespace
 
 CommandRun run_kws(const std::string& arguments, const std::string& prefix) {
+  return run_program(KWS_BINARY, arguments, prefix);
+}
+
+CommandRun run_program(const std::string& program, const std::string& arguments, const std::string& prefix) {
   // Tests run in parallel in one folder: each keeps its own output files.
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string name = test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "kws";
@@ -28,8 +32,8 @@ CommandRun run_kws(const std::string& arguments, const std::string& prefix) {
   std::filesystem::create_directories(directory);
   const auto out = directory / (name + ".stdout");
   const auto err = directory / (name + ".stderr");
-  const std::string command = prefix + " " + std::string(KWS_BINARY) + " " + arguments + " >" + out.string() + " 2>" +
-                              err.string() + " </dev/null";
+  const std::string command =
+      prefix + " " + program + " " + arguments + " >" + out.string() + " 2>" + err.string() + " </dev/null";
   CommandRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

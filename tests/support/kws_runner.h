@@ -18,6 +18,9 @@ struct CommandRun {
 // command such as timeout that runs it).
 CommandRun run_kws(const std::string& arguments, const std::string& prefix = "");
 
+// The same for another program of the build, given by its path.
+CommandRun run_program(const std::string& program, const std::string& arguments, const std::string& prefix = "");
+
 std::vector<std::string> lines_of(const std::string& text);
 
 }  // namespace kws::testing
