@@ -20,7 +20,11 @@ std::atomic<MessageSink*> installed_sink{nullptr};
 
 }  // namespace
 
-void StreamSink::message_box(std::string_view text) { write(boxes_, text); }
+// Each box is a line of its own, as each would be a window of its own.
+void StreamSink::message_box(std::string_view text) {
+  write(boxes_, text);
+  if (text.empty() || text.back() != '\n') write(boxes_, "\n");
+}
 
 void StreamSink::console(std::string_view text) { write(console_, text); }
 

@@ -28,7 +28,8 @@ class MessageSink {
   virtual void wait_for_key() = 0;
 };
 
-// A sink that writes console lines and message boxes to standard streams.
+// A sink that writes console lines and message boxes to standard streams; a
+// box without a line end gets one.
 class StreamSink final : public MessageSink {
  public:
   // wait_for_keys: whether wait_for_key reads a character from standard input.

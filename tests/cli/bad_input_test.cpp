@@ -123,6 +123,10 @@ TEST_F(BadInput, RecordingsThatAreNotAudioAreNamedAndTheOthersStillSpotted) {
   ASSERT_EQ(lines.size(), 2U) << spotted.out;
   EXPECT_EQ(lines[1].substr(0, lines[1].find('\t')), testing::tone_vocabulary()[0].name_utf8);
 
+  // Raw samples of an odd byte length: the last byte is no sample.
+  testing::write_file(folder_ / "odd.raw", std::string(3201, '\x10'));
+  EXPECT_EQ(lines_of(kws("features --raw " + (folder_ / "odd.raw").string()).out).at(0), "frames 9");
+
   // Huge: a header that claims 4 GB over a few samples, and 10 minutes of
   // digital silence; both end with the file, in bounded memory.
   std::string claims = wav_header;
@@ -133,6 +137,27 @@ TEST_F(BadInput, RecordingsThatAreNotAudioAreNamedAndTheOthersStillSpotted) {
   const CommandRun huge = spot((folder_ / "claims.wav").string() + " " + (folder_ / "long.wav").string());
   EXPECT_EQ(huge.status, 0) << huge.err;
   EXPECT_EQ(huge.out, (folder_ / "claims.wav").string() + "\n" + (folder_ / "long.wav").string() + "\n");
+}
+
+// The vocabulary files are Big5: UTF-8 ones read as other characters whose
+// readings the table does not have, and a name cut inside a character stops
+// loading where it is.
+TEST_F(BadInput, VocabularyFilesInTheWrongEncodingOrCutInsideACharacter) {
+  testing::write_file(data_ / "data/utf8.dat", "1 台北\n2 高雄\n");
+  testing::write_file(data_ / "data/utf8.spl", "ㄊㄞˊ ㄅㄟˇ\nㄍㄠˍ ㄒㄩㄥˊ\n");
+  const CommandRun utf8 = kws("vocab --data " + data_.string() + " utf8");
+  EXPECT_EQ(utf8.status, 0) << utf8.err;
+  const std::vector<std::string> boxes = lines_of(utf8.err);
+  ASSERT_GE(boxes.size(), 2U) << utf8.err;
+  EXPECT_EQ(boxes[0], "Map Error");
+  EXPECT_NE(boxes.back().find("loading stops there"), std::string::npos) << utf8.err;
+
+  testing::write_file(data_ / "data/cut.dat", "1 \xA5\x78\xA5\n");  // 台 and half a character
+  fs::copy_file(data_ / "data/tones.spl", data_ / "data/cut.spl");
+  const CommandRun cut = kws("vocab --data " + data_.string() + " cut");
+  EXPECT_EQ(cut.status, 0);
+  EXPECT_NE(cut.err.find("has an odd byte length 3; loading stops there."), std::string::npos) << cut.err;
+  EXPECT_NE(cut.out.find("entries: 0"), std::string::npos) << cut.out;
 }
 
 TEST_F(BadInput, OddFileNamesAreReadAndReportedAsGiven) {

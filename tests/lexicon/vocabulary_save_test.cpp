@@ -89,5 +89,26 @@ TEST(VocabularySave, KilledAfterEveryStepLeavesTheOldOrTheNewPair) {
   }
 }
 
+TEST(VocabularyEditorOpen, ADirectoryInPlaceOfThePairIsRefused) {
+  testing::CapturingSink sink;
+  const fs::path folder = testing::scratch_directory().parent_path() / "VocabularyEditorOpen_Directories";
+  fs::remove_all(folder);
+  fs::create_directories(folder / "words.dat");
+  ReadingSlots slots;
+  VocabularyEditor editor({}, slots);
+  EXPECT_FALSE(editor.open((folder / "words.dat").string()));
+  EXPECT_EQ(sink.boxes.back(), (folder / "words.dat").string() + " !!");
+  EXPECT_TRUE(editor.data_path().empty());
+
+  // The .spl file a .dat file pairs with cannot be opened: the editor ends the process.
+  fs::create_directories(folder / "names.spl");
+  EXPECT_EXIT(
+      {
+        testing::CapturingSink quiet;
+        editor.open((folder / "names.dat").string());
+      },
+      ::testing::ExitedWithCode(1), "");
+}
+
 }  // namespace
 }  // namespace kws
