@@ -14,11 +14,11 @@ namespace kws {
 class AutoResetEvent {
  public:
   // Signals the event; a waiter (present or next) is released once.
+  // Notifies under the lock: a waiter whose event lives on its stack may
+  // return and destroy it as soon as the lock is free.
   void set() {
-    {
-      std::lock_guard lock(mutex_);
-      signalled_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
     condition_.notify_one();
   }
 

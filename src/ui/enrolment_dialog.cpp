@@ -14,6 +14,7 @@
 #include "platform/message_sink.h"
 #include "trainer/adaptation.h"
 #include "trainer/corpus_list.h"
+#include "ui/qt_message_sink.h"
 
 namespace kws {
 namespace {
@@ -180,13 +181,10 @@ void EnrolmentDialog::record() {
         samples.assign(stored.begin(), stored.begin() + capture.utterance_samples);
       }
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, samples = std::move(samples)]() mutable {
-          join_worker();
-          recorded(std::move(samples));
-        },
-        Qt::QueuedConnection);
+    post_to_thread_of(this, [this, samples = std::move(samples)]() mutable {
+      join_worker();
+      recorded(std::move(samples));
+    });
   });
   show_prompt();
 }
@@ -240,20 +238,16 @@ void EnrolmentDialog::adapt() {
     options.jobs = std::max(1u, std::thread::hardware_concurrency());
     options.cancel = &cancel_;
     const auto report = [this](const std::string& line) {
-      QMetaObject::invokeMethod(
-          this, [this, line] { progress(QString::fromStdString(line)); }, Qt::QueuedConnection);
+      post_to_thread_of(this, [this, line] { progress(QString::fromStdString(line)); });
     };
     std::string failure;
     const bool succeeded =
         trainer::adapt_data_directory(data_directory_, recordings, output_directory_, options, report, failure)
             .has_value();
-    QMetaObject::invokeMethod(
-        this,
-        [this, succeeded, failure] {
-          join_worker();
-          adapted(succeeded, failure);
-        },
-        Qt::QueuedConnection);
+    post_to_thread_of(this, [this, succeeded, failure] {
+      join_worker();
+      adapted(succeeded, failure);
+    });
   });
   show_prompt();
 }

@@ -354,8 +354,7 @@ void MainDialog::start_worker(std::function<void()> work) {
   worker_ = std::thread([this, work = std::move(work)] {
     work();
     // Joined on the GUI thread once this thread has nothing left to do.
-    QMetaObject::invokeMethod(
-        this, [this] { worker_finished(); }, Qt::QueuedConnection);
+    post_to_thread_of(this, [this] { worker_finished(); });
   });
 }
 

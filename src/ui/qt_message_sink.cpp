@@ -4,10 +4,24 @@
 #include <QMessageBox>
 #include <QThread>
 #include <cstdio>
+#include <mutex>
 
 #include "platform/auto_reset_event.h"
 
 namespace kws {
+
+void post_to_thread_of(QObject* receiver, std::function<void()> call) {
+  static std::mutex hand_over;
+  // Held while Qt stores the call, taken again before it runs.
+  const std::lock_guard<std::mutex> posting(hand_over);
+  QMetaObject::invokeMethod(
+      receiver,
+      [call = std::move(call)] {
+        { const std::lock_guard<std::mutex> received(hand_over); }
+        call();
+      },
+      Qt::QueuedConnection);
+}
 
 void call_on_thread_of(QObject* receiver, const std::function<void()>& call) {
   if (QThread::currentThread() == receiver->thread()) {
@@ -15,13 +29,10 @@ void call_on_thread_of(QObject* receiver, const std::function<void()>& call) {
     return;
   }
   AutoResetEvent done;
-  QMetaObject::invokeMethod(
-      receiver,
-      [&call, &done] {
-        call();
-        done.set();
-      },
-      Qt::QueuedConnection);
+  post_to_thread_of(receiver, [&call, &done] {
+    call();
+    done.set();
+  });
   done.wait();
 }
 

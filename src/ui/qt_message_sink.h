@@ -11,9 +11,14 @@
 
 namespace kws {
 
+// Queues call to run on the thread of receiver, from its event loop; dropped
+// if receiver is gone by then. What the caller wrote before posting is
+// visible to call, for the thread checker too: Qt's event queue locks with
+// futexes it cannot see, so the hand-over also passes a lock of our own.
+void post_to_thread_of(QObject* receiver, std::function<void()> call);
+
 // Runs call on the thread of receiver and returns when it has run; at once
-// when already there. The wait is on the station's own event, so the
-// hand-over of what call reads is visible to the thread checker too.
+// when already there.
 void call_on_thread_of(QObject* receiver, const std::function<void()>& call);
 
 class QtMessageSink final : public MessageSink {
