@@ -45,7 +45,7 @@ class BadInput : public ::testing::Test {
 // Where a file should be: a directory, a file whose reading fails (the
 // process's own memory from address 0), or one without read permission
 // (which root reads anyway, so that case runs only for other users).
-TEST_F(BadInput, AFileThatCannotBeReadIsRefusedAsAMissingOneIs) {
+TEST_F(BadInput, UnreadableFilesAreRefusedAsMissingOnesAndEmptyOnesLoadEmpty) {
   enum class Damage { directory, read_error, no_permission };
   const auto damage = [](const fs::path& file, Damage how) {
     fs::rename(file, file.string() + ".kept");
@@ -86,6 +86,16 @@ TEST_F(BadInput, AFileThatCannotBeReadIsRefusedAsAMissingOneIs) {
   }
   EXPECT_EQ(kws("check-data --data " + data_.string()).status, 0);
 
+  // An empty data file loads as one holding nothing: what it would have held
+  // stays empty, and recognition runs on what there is.
+  for (const auto& [file, message] : data_files) {
+    fs::rename(data_ / file, data_ / (file + ".kept"));
+    testing::write_file(data_ / file, "");
+    EXPECT_EQ(kws("check-data --data " + data_.string()).status, 0) << file;
+    EXPECT_EQ(spot((folder_ / "entry.wav").string()).status, 0) << file;
+    repair(data_ / file);
+  }
+
   // A recording, raw samples and a training corpus list that are directories.
   fs::create_directory(folder_ / "take.wav");
   const CommandRun recording = spot((folder_ / "take.wav").string() + " " + (folder_ / "entry.wav").string());
@@ -98,6 +108,11 @@ TEST_F(BadInput, AFileThatCannotBeReadIsRefusedAsAMissingOneIs) {
       KWS_TRAIN_BINARY, "--out " + (folder_ / "out").string() + " " + (folder_ / "list.txt").string());
   EXPECT_EQ(training.status, 1);
   EXPECT_EQ(training.err, "kws-train: cannot read the corpus list " + (folder_ / "list.txt").string() + "\n");
+  testing::write_file(folder_ / "empty.txt", "");
+  const CommandRun empty = testing::run_program(
+      KWS_TRAIN_BINARY, "--out " + (folder_ / "out").string() + " " + (folder_ / "empty.txt").string());
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.err.find("kws-train: no usable utterance"), std::string::npos) << empty.err;
 }
 
 TEST_F(BadInput, RecordingsThatAreNotAudioAreNamedAndTheOthersStillSpotted) {
@@ -158,6 +173,12 @@ TEST_F(BadInput, VocabularyFilesInTheWrongEncodingOrCutInsideACharacter) {
   EXPECT_EQ(cut.status, 0);
   EXPECT_NE(cut.err.find("has an odd byte length 3; loading stops there."), std::string::npos) << cut.err;
   EXPECT_NE(cut.out.find("entries: 0"), std::string::npos) << cut.out;
+
+  testing::write_file(data_ / "data/empty.dat", "");
+  testing::write_file(data_ / "data/empty.spl", "");
+  const CommandRun empty = kws("spot --data " + data_.string() + " --vocab empty " + (folder_ / "entry.wav").string());
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_NE(empty.err.find("refused: the vocabulary has no entries"), std::string::npos) << empty.err;
 }
 
 TEST_F(BadInput, OddFileNamesAreReadAndReportedAsGiven) {
