@@ -47,6 +47,7 @@ struct BenchEngine {
 };
 
 constexpr int kFrames = 600;
+constexpr int kBufferFrames = 10;  // of a 100 ms buffer
 constexpr int kEmittingStates = 4;
 constexpr std::array<int, 5> kLevelNodes = {410, 400, 400, 200, 200};
 constexpr int kEntries = 1000;  // lengths 1..5 in turn, enough to fill every level's pool
@@ -74,6 +75,7 @@ void fill_models(kws::ModelSet& set, int count, int mixtures, std::mt19937& rand
 
 void load_models(BenchEngine& engine, int mixtures, std::mt19937& random) {
   fill_models(engine.data.main_models, kws::kInventorySize, mixtures, random);
+  kws::pack_gaussians(engine.data);
 }
 
 // Entries whose syllables at each level come from a fixed pool of distinct
@@ -152,6 +154,7 @@ BenchEngine& search_engine() {
       }
     }
     fill_models(made->data.anti_models, kws::kMaxAntiModels, kws::kMixtureSlots, random);
+    kws::pack_gaussians(made->data);
     std::uniform_real_distribution<float> feature(-3.0f, 3.0f);
     for (int t = 0; t < kFrames; ++t) {
       for (float& x : made->work.features[static_cast<std::size_t>(t)]) x = feature(random);
@@ -228,7 +231,9 @@ BenchEngine& scoring_engine() {
     std::mt19937 random(99u);
     load_models(*made, kws::kMixtureSlots, random);
     std::uniform_real_distribution<float> value(-3.0f, 3.0f);
-    for (float& x : made->work.features[0]) x = value(random);
+    for (int frame = 0; frame < kBufferFrames; ++frame) {
+      for (float& x : made->work.features[static_cast<std::size_t>(frame)]) x = value(random);
+    }
     return made;
   }();
   return *engine;
@@ -242,6 +247,16 @@ void BM_MixtureScoringOneFrame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MixtureScoringOneFrame)->Unit(benchmark::kMicrosecond);
+
+// The ten frames of a 100 ms buffer scored together, as the live path does.
+void BM_MixtureScoringTenFrames(benchmark::State& state) {
+  BenchEngine& engine = scoring_engine();
+  for (auto _ : state) {
+    kws::score_frame_range_mixture(engine.data, engine.work, 0, kBufferFrames);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_MixtureScoringTenFrames)->Unit(benchmark::kMicrosecond);
 
 void BM_BestGaussianScoringOneFrame(benchmark::State& state) {
   BenchEngine& engine = scoring_engine();

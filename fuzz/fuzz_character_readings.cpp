@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   entries = {};
   kws::load_character_readings(kws::fuzz::text_of(data, size), entries);
   // Characters the table itself names, and one it cannot.
-  for (const std::string character :
+  for (const std::string& character :
        {std::string("\xA4\x40", 2), std::string(entries[0].character, 2), std::string("a")}) {
     std::string slot;
     kws::first_reading_of(entries, character, slot);

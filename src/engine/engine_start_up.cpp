@@ -104,6 +104,7 @@ std::optional<Refusal> engine_start_up(LoadedData& data) {
   for (auto* step : {load_anti_models, load_keyword_references, load_main_models, load_character_reading_table}) {
     if (std::optional<Refusal> refusal = step(data)) return refusal;
   }
+  pack_gaussians(data);
   if (std::string refusal = analysis_setup(data.analysis); !refusal.empty()) {
     return Refusal::on_console(std::move(refusal));
   }

@@ -60,8 +60,9 @@ void LiveAnalysis::delta_and_score(int first_frame, int frame_count) {
   const int last = std::min(first_frame + kBufferFrames, frame_count);
   for (int t = first_frame; t < last; ++t) {
     front_end.compute_delta_frame(t, frame_count, work.features[static_cast<std::size_t>(t)]);
-    score_frame_mixture(data_, work, t);
   }
+  // Together: each state's Gaussians are read once for the buffer's frames.
+  score_frame_range_mixture(data_, work, first_frame, last);
 }
 
 void LiveAnalysis::set_capture_end(std::int32_t samples) { workspace_.tables().utterance.capture_end = samples; }

@@ -12,6 +12,7 @@
 
 #include "frontend/analysis_setup.h"
 #include "models/model_set.h"
+#include "search/gaussian_tables.h"
 
 namespace kws {
 
@@ -40,7 +41,14 @@ struct LoadedData {
   std::array<CharacterReadingEntry, kCharacterReadingEntries> character_readings{};
   ModelSet main_models;
   ModelSet anti_models;
+  // The models' Gaussians laid out for fast scoring; whoever changes a model
+  // set rebuilds them with pack_gaussians.
+  GaussianTables main_gaussians;
+  GaussianTables anti_gaussians;
   AnalysisTables analysis;
 };
+
+// Builds main_gaussians and anti_gaussians from the model sets.
+void pack_gaussians(LoadedData& data);
 
 }  // namespace kws

@@ -150,33 +150,62 @@ void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& 
       best_gaussian_score(data.anti_models.records[anti_model], state, work.features[static_cast<std::size_t>(frame)]);
 }
 
-void score_frame_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame) {
-  if (!frame_in_range(frame)) return;
-  const FrameInDouble x(work.features[static_cast<std::size_t>(frame)]);
-  StateScores& row = work.state_scores[static_cast<std::size_t>(frame)];
-  const int models = loaded_slots(data.main_models, kMaxModelSlots);
-  for (int slot = 0; slot < models; ++slot) {
-    const HmmModel& model = data.main_models.records[slot];
-    for (int state = 1; state <= last_emitting_state(model); ++state) {
-      row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] = best_gaussian(model, state, x);
-    }
-  }
-}
-
-void score_frame_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame) {
-  if (!frame_in_range(frame)) return;
-  const FrameInDouble x(work.features[static_cast<std::size_t>(frame)]);
-  StateScores& row = work.state_scores[static_cast<std::size_t>(frame)];
-  const int models = std::min(loaded_slots(data.main_models, kMaxModelSlots), kInventorySize);
-  for (int slot = 0; slot < models; ++slot) {
-    const HmmModel& model = data.main_models.records[slot];
-    for (int state = 1; state <= last_emitting_state(model); ++state) {
-      row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] = mixture(model, state, x);
-    }
-  }
-}
-
 namespace {
+
+enum class Rule { best_gaussian, mixture };
+
+// Model slots a rule scores: best-Gaussian every loaded slot, the mixture the inventory's.
+int scored_slots(const LoadedData& data, Rule rule) {
+  const int loaded = loaded_slots(data.main_models, kMaxModelSlots);
+  return rule == Rule::mixture ? std::min(loaded, kInventorySize) : loaded;
+}
+
+// Frames [first, end) with the plain loop, for model sets without packed
+// tables (filled by hand and not packed).
+void score_plain(const LoadedData& data, UtteranceWorkspace& work, int first, int end, Rule rule) {
+  for (int frame = first; frame < end; ++frame) {
+    const FrameInDouble x(work.features[static_cast<std::size_t>(frame)]);
+    StateScores& row = work.state_scores[static_cast<std::size_t>(frame)];
+    for (int slot = 0; slot < scored_slots(data, rule); ++slot) {
+      const HmmModel& model = data.main_models.records[slot];
+      for (int state = 1; state <= last_emitting_state(model); ++state) {
+        row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] =
+            rule == Rule::mixture ? mixture(model, state, x) : best_gaussian(model, state, x);
+      }
+    }
+  }
+}
+
+// Frames [first, end), a group of frames per pass over the models, so each
+// state's Gaussians are read from memory once per group.
+void score_range(const LoadedData& data, UtteranceWorkspace& work, int first, int end, Rule rule) {
+  first = std::max(first, 0);
+  end = std::min(end, kMaxFrames);
+  const GaussianTables& tables = data.main_gaussians;
+  if (tables.slot_count() != loaded_slots(data.main_models, kMaxModelSlots)) {
+    score_plain(data, work, first, end, rule);
+    return;
+  }
+  FrameGroup group;
+  for (int start = first; start < end; start += kFrameGroup) {
+    const int count = std::min(kFrameGroup, end - start);
+    tables.load_frames(&work.features[static_cast<std::size_t>(start)], count, group);
+    for (int slot = 0; slot < scored_slots(data, rule); ++slot) {
+      for (int state = 1; state <= last_emitting_state(data.main_models.records[slot]); ++state) {
+        float scores[kFrameGroup];
+        if (rule == Rule::mixture) {
+          tables.mixture(slot, state, group, scores);
+        } else {
+          tables.best_gaussian(slot, state, group, scores);
+        }
+        for (int f = 0; f < count; ++f) {
+          work.state_scores[static_cast<std::size_t>(start + f)][static_cast<std::size_t>(slot)]
+                           [static_cast<std::size_t>(state)] = scores[f];
+        }
+      }
+    }
+  }
+}
 
 bool frame_count_fits(int frame_count) {
   if (frame_count <= kMaxFrames) return true;
@@ -186,14 +215,29 @@ bool frame_count_fits(int frame_count) {
 
 }  // namespace
 
+void pack_gaussians(LoadedData& data) {
+  data.main_gaussians = GaussianTables(data.main_models, kMaxModelSlots);
+  data.anti_gaussians = GaussianTables(data.anti_models, kMaxAntiModels);
+}
+
+void score_frame_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame) {
+  if (frame_in_range(frame)) score_range(data, work, frame, frame + 1, Rule::best_gaussian);
+}
+
+void score_frame_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame) {
+  if (frame_in_range(frame)) score_range(data, work, frame, frame + 1, Rule::mixture);
+}
+
+void score_frame_range_mixture(const LoadedData& data, UtteranceWorkspace& work, int first_frame, int end_frame) {
+  score_range(data, work, first_frame, end_frame, Rule::mixture);
+}
+
 void score_frames_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame_count) {
-  if (!frame_count_fits(frame_count)) return;
-  for (int frame = 0; frame < frame_count; ++frame) score_frame_best_gaussian(data, work, frame);
+  if (frame_count_fits(frame_count)) score_range(data, work, 0, frame_count, Rule::best_gaussian);
 }
 
 void score_frames_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame_count) {
-  if (!frame_count_fits(frame_count)) return;
-  for (int frame = 0; frame < frame_count; ++frame) score_frame_mixture(data, work, frame);
+  if (frame_count_fits(frame_count)) score_range(data, work, 0, frame_count, Rule::mixture);
 }
 
 }  // namespace kws

@@ -4,10 +4,13 @@
 // mixture sum (the live path). Both fill a workspace's score tables; search
 // and verification read only the tables.
 //
-// A component's distance is GConst plus the precision-weighted squared
-// differences, summed in double in dimension order 0..23 and rounded to float
-// once. The mixture sum itself is kept in double. Transition probabilities
-// take no part in state scoring.
+// The plain rules (best_gaussian_score, mixture_score) sum a component's
+// distance, GConst plus the precision-weighted squared differences, in
+// double in dimension order 0..23 and keep the mixture sum in double. The
+// table-filling functions score the same rules from the loaded data's
+// packed Gaussians in single precision, within a relative 1e-5 of them (see
+// gaussian_tables.h); data whose models were not packed gets the plain rules.
+// Transition probabilities take no part in state scoring.
 #pragma once
 
 #include "frontend/feature_extraction.h"
@@ -41,6 +44,8 @@ void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& 
 // 0..799 is refused (nothing is written).
 void score_frame_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame);
 void score_frame_mixture(const LoadedData& data, UtteranceWorkspace& work, int frame);
+// Mixture scores of frames [first_frame, end_frame), those inside 0..799.
+void score_frame_range_mixture(const LoadedData& data, UtteranceWorkspace& work, int first_frame, int end_frame);
 
 // The same for frames 0..frame_count-1; a count above 800 is refused.
 void score_frames_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame_count);

@@ -7,7 +7,11 @@
 #include <memory>
 #include <random>
 
+#include "engine/engine.h"
 #include "models/model_inventory.h"
+#include "platform/message_sink.h"
+#include "search/utterance_workspace.h"
+#include "support/bundled_engine.h"
 #include "support/capturing_sink.h"
 #include "support/test_vocabulary.h"
 
@@ -152,6 +156,86 @@ TEST(StateScoring, TableFillsCoverTheirModelsStatesAndFramesOnly) {
   EXPECT_EQ(entry(3, 0, 1), kUntouched);
   ASSERT_EQ(sink.lines.size(), 1u);
   EXPECT_NE(sink.lines[0].find("801 frames"), std::string::npos);
+}
+
+// The table fills score from the packed Gaussians in single precision: every
+// entry within a relative 1e-5 of the plain rules (absolute below 1), and
+// -infinity exactly where they give it.
+class PackedScoring : public testing::BundledEngineTest {
+ protected:
+  // The largest relative error.
+  static float expect_close_to_plain(const LoadedData& data, UtteranceWorkspace& work, int frames) {
+    float worst = 0.0f;
+    for (const bool mixture : {false, true}) {
+      if (mixture) {
+        score_frames_mixture(data, work, frames);
+      } else {
+        score_frames_best_gaussian(data, work, frames);
+      }
+      const int slots = mixture ? std::min<int>(data.main_models.count, kInventorySize) : data.main_models.count;
+      for (int t = 0; t < frames; ++t) {
+        for (int slot = 0; slot < slots; ++slot) {
+          const HmmModel& model = data.main_models.records[slot];
+          for (int state = 1; state <= model.state_count - 2; ++state) {
+            const FeatureVector& x = work.features[static_cast<std::size_t>(t)];
+            const float plain = mixture ? mixture_score(model, state, x) : best_gaussian_score(model, state, x);
+            const float fast = work.state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(slot)]
+                                                [static_cast<std::size_t>(state)];
+            if (std::isinf(plain)) {
+              EXPECT_EQ(fast, plain) << "frame " << t << " slot " << slot << " state " << state;
+              continue;
+            }
+            const float error = std::abs(fast - plain) / std::max(std::abs(plain), 1.0f);
+            worst = std::max(worst, error);
+            EXPECT_LE(error, 1e-5f) << (mixture ? "mixture" : "best Gaussian") << ", frame " << t << " slot " << slot
+                                    << " state " << state << ": " << fast << " for " << plain;
+          }
+        }
+      }
+    }
+    return worst;
+  }
+};
+
+TEST_F(PackedScoring, StaysWithinARelative1e5OfThePlainRulesOnRealAndRandomModels) {
+  // The shipped models on the features of two recordings.
+  Workspace workspace = this->workspace();
+  float worst = 0.0f;
+  for (const int n : {1, 27}) {
+    const std::vector<std::int16_t> samples = recording(n);
+    recognize(*data(), *vocabulary(), samples, PassOptions{}, workspace);
+    const int frames = std::min<int>(static_cast<int>(samples.size()) / 160 - 1, kMaxFrames);
+    worst = std::max(worst, expect_close_to_plain(*data(), workspace.tables(), frames));
+  }
+
+  // Random states of 0..32 components (every block remainder), weights of 0
+  // among them, on frames near and far (where every term underflows).
+  auto engine = std::make_unique<testing::TestEngine>();
+  ModelSet& models = engine->data.main_models;
+  models.allocate(kMaxModels);
+  std::mt19937 random(7u);
+  std::uniform_real_distribution<float> value(-4.0f, 4.0f), precision(0.05f, 3.0f), weight(0.0f, 1.0f);
+  for (int slot = 0; slot < kMaxModels; ++slot) {
+    HmmModel& model = models.records[slot];
+    model.state_count = 6;
+    for (int state = 1; state <= 4; ++state) {
+      model.mixture_count[state] = static_cast<std::int16_t>((slot * 4 + state) % (kMixtureSlots + 1));
+      for (int i = 0; i < model.mixture_count[state]; ++i) {
+        for (int k = 0; k < kFeatureDimension; ++k) {
+          model.mean[state][i][k] = 10.0f * value(random);
+          model.inverse_variance[state][i][k] = precision(random);
+        }
+        model.gconst[state][i] = 10.0f * value(random);
+        model.weight[state][i] = i % 5 == 3 ? 0.0f : weight(random);
+      }
+    }
+  }
+  pack_gaussians(engine->data);
+  for (int t = 0; t < 20; ++t) {
+    for (float& x : engine->work.features[static_cast<std::size_t>(t)]) x = (t < 17 ? 12.0f : 400.0f) * value(random);
+  }
+  worst = std::max(worst, expect_close_to_plain(engine->data, engine->work, 20));
+  RecordProperty("largest_relative_error", format_text("%.3g", worst));
 }
 
 }  // namespace
