@@ -1,6 +1,7 @@
 #include "search/gaussian_tables.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -218,11 +219,13 @@ struct Avx2 {
 constexpr Kernels kAvx2 = kernels_of<Avx2>(std::make_index_sequence<kFrameGroup>(), avx2_best, avx2_mixture);
 #endif
 
-// The processor's best, decided once.
+std::atomic<bool> portable_chosen{false};
+
+// The processor's best (decided once) unless the portable loops were chosen.
 const Kernels& kernels() {
 #ifdef KWS_GAUSSIANS_AVX2
   static const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  if (avx2) return kAvx2;
+  if (avx2 && !portable_chosen.load(std::memory_order_relaxed)) return kAvx2;
 #endif
   return kPortable;
 }
@@ -234,6 +237,10 @@ int components_of(const HmmModel& model, int state) {
 }
 
 }  // namespace
+
+void choose_scoring_kernels(ScoringKernels kernels) {
+  portable_chosen.store(kernels == ScoringKernels::portable, std::memory_order_relaxed);
+}
 
 GaussianTables::GaussianTables(const ModelSet& set, int slot_limit)
     : slot_count_(std::clamp<int>(set.count, 0, slot_limit)),

@@ -38,6 +38,11 @@ struct FrameGroup {
   float x[kFrameGroup][kFeatureDimension];
 };
 
+// Which loops score: the fastest the processor has (the default), or the
+// portable ones every processor runs (for the tests to check them too).
+enum class ScoringKernels { fastest, portable };
+void choose_scoring_kernels(ScoringKernels kernels);
+
 class GaussianTables {
  public:
   GaussianTables() = default;
