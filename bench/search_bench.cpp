@@ -231,7 +231,7 @@ BenchEngine& scoring_engine() {
     std::mt19937 random(99u);
     load_models(*made, kws::kMixtureSlots, random);
     std::uniform_real_distribution<float> value(-3.0f, 3.0f);
-    for (int frame = 0; frame < kBufferFrames; ++frame) {
+    for (int frame = 0; frame < kFrames; ++frame) {
       for (float& x : made->work.features[static_cast<std::size_t>(frame)]) x = value(random);
     }
     return made;
@@ -257,6 +257,16 @@ void BM_MixtureScoringTenFrames(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MixtureScoringTenFrames)->Unit(benchmark::kMicrosecond);
+
+// Best-Gaussian scores of a whole 6 s utterance, as the batch procedures score.
+void BM_BestGaussianScoringOfAnUtterance(benchmark::State& state) {
+  BenchEngine& engine = scoring_engine();
+  for (auto _ : state) {
+    kws::score_frames_best_gaussian(engine.data, engine.work, kFrames);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_BestGaussianScoringOfAnUtterance)->Unit(benchmark::kMillisecond);
 
 void BM_BestGaussianScoringOneFrame(benchmark::State& state) {
   BenchEngine& engine = scoring_engine();

@@ -87,7 +87,7 @@ __attribute__((target("avx2,fma"))) void avx2_distances(const GaussianBlock* blo
 // exp of eight values of at most 0 (-infinity included): the exponent's
 // integer part goes into the float's exponent field, the fraction through a
 // degree-5 polynomial; about one unit in the last place.
-__attribute__((target("avx2,fma"))) __m256 avx2_exp(__m256 x) {
+__attribute__((target("avx2,fma"))) inline __m256 avx2_exp(__m256 x) {
   x = _mm256_max_ps(x, _mm256_set1_ps(-87.0f));
   const __m256 n = _mm256_round_ps(_mm256_mul_ps(x, _mm256_set1_ps(1.44269504088896341f)),
                                    _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
@@ -106,7 +106,7 @@ __attribute__((target("avx2,fma"))) __m256 avx2_exp(__m256 x) {
 
 // ln of eight values of at least 1: the exponent field gives the integer
 // part, the mantissa (in [sqrt(1/2), sqrt(2))) a degree-8 polynomial.
-__attribute__((target("avx2,fma"))) __m256 avx2_log(__m256 x) {
+__attribute__((target("avx2,fma"))) inline __m256 avx2_log(__m256 x) {
   const __m256i bits = _mm256_castps_si256(x);
   __m256 e = _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_srli_epi32(bits, 23), _mm256_set1_epi32(127)));
   __m256 m = _mm256_castsi256_ps(
@@ -130,20 +130,20 @@ __attribute__((target("avx2,fma"))) __m256 avx2_log(__m256 x) {
   return _mm256_fmadd_ps(e, _mm256_set1_ps(0.693147180559945f), _mm256_add_ps(m, y));
 }
 
-__attribute__((target("avx2,fma"))) __m128 avx2_fold(__m256 v, __m128 (*combine)(__m128, __m128)) {
-  __m128 r = combine(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
-  r = combine(r, _mm_movehl_ps(r, r));
-  return combine(r, _mm_movehdup_ps(r));
+__attribute__((target("avx2,fma"))) inline float avx2_min(__m256 v) {
+  __m128 r = _mm_min_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+  r = _mm_min_ps(r, _mm_movehl_ps(r, r));
+  return _mm_cvtss_f32(_mm_min_ss(r, _mm_movehdup_ps(r)));
 }
-
-__attribute__((target("avx2,fma"))) float avx2_min(__m256 v) {
-  return _mm_cvtss_f32(avx2_fold(v, [](__m128 a, __m128 b) { return _mm_min_ps(a, b); }));
+__attribute__((target("avx2,fma"))) inline float avx2_max(__m256 v) {
+  __m128 r = _mm_max_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+  r = _mm_max_ps(r, _mm_movehl_ps(r, r));
+  return _mm_cvtss_f32(_mm_max_ss(r, _mm_movehdup_ps(r)));
 }
-__attribute__((target("avx2,fma"))) float avx2_max(__m256 v) {
-  return _mm_cvtss_f32(avx2_fold(v, [](__m128 a, __m128 b) { return _mm_max_ps(a, b); }));
-}
-__attribute__((target("avx2,fma"))) float avx2_sum(__m256 v) {
-  return _mm_cvtss_f32(avx2_fold(v, [](__m128 a, __m128 b) { return _mm_add_ps(a, b); }));
+__attribute__((target("avx2,fma"))) inline float avx2_sum(__m256 v) {
+  __m128 r = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
+  r = _mm_add_ps(r, _mm_movehl_ps(r, r));
+  return _mm_cvtss_f32(_mm_add_ss(r, _mm_movehdup_ps(r)));
 }
 
 // Unused lanes hold distance 1e30 and log weight -infinity, so whole blocks

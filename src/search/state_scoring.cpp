@@ -187,8 +187,12 @@ void score_range(const LoadedData& data, UtteranceWorkspace& work, int first, in
     return;
   }
   FrameGroup group;
-  for (int start = first; start < end; start += kFrameGroup) {
-    const int count = std::min(kFrameGroup, end - start);
+  // Groups of equal size: a small remainder group would leave the vector
+  // units waiting on too few frames.
+  const int groups = std::max(1, (end - first + kFrameGroup - 1) / kFrameGroup);
+  const int group_size = std::max(1, (end - first + groups - 1) / groups);
+  for (int start = first; start < end; start += group_size) {
+    const int count = std::min(group_size, end - start);
     tables.load_frames(&work.features[static_cast<std::size_t>(start)], count, group);
     for (int slot = 0; slot < scored_slots(data, rule); ++slot) {
       for (int state = 1; state <= last_emitting_state(data.main_models.records[slot]); ++state) {
