@@ -127,7 +127,7 @@ void compute_backward_filler(const LoadedData& data, UtteranceWorkspace& work) {
   }
 }
 
-void advance_level(const Vocabulary& vocabulary, UtteranceWorkspace& work, int level, int frame) {
+KWS_SCALAR_TRELLIS void advance_level(const Vocabulary& vocabulary, UtteranceWorkspace& work, int level, int frame) {
   KeywordSearchTables& search = work.search;
   const LexiconLevel& table = vocabulary.levels[static_cast<std::size_t>(level)];
   const bool keyword = keyword_mode(work);
@@ -262,7 +262,9 @@ bool seed_stack(const Vocabulary& vocabulary, UtteranceWorkspace& work) {
     entry.end_frame = search.word_end_frames[static_cast<std::size_t>(candidate)];
     entry.start_frame = 0;  // set when the hypothesis completes
     const bool appended = search_detail::append_hypothesis(
-        search, std::move(entry), p, [frames](std::vector<float>& scores) { scores.resize(static_cast<std::size_t>(frames)); });
+        search, std::move(entry), p, [frames](std::shared_ptr<std::vector<float>>& scores) {
+          scores = std::make_shared<std::vector<float>>(static_cast<std::size_t>(frames));
+        });
     if (!appended) {
       search.stack.clear();
       search.stack_size = 0;

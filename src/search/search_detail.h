@@ -27,11 +27,22 @@ inline int runnable_state_count(const ModelSet& models, int slot) {
   return states >= 3 && states <= kStateSlots ? states : 0;
 }
 
+// For the trellis steps over a model's few states. Each step follows a
+// scalar store into the trellis row (an entry or exit state), and GCC's
+// vectorised steps load that row as a vector: the load waits for the store
+// to reach the cache, which doubles the forward pass. Scalar steps forward
+// the stored value at once.
+#if defined(__GNUC__) && !defined(__clang__)
+#define KWS_SCALAR_TRELLIS __attribute__((optimize("no-tree-vectorize")))
+#else
+#define KWS_SCALAR_TRELLIS
+#endif
+
 // max(same, other), the same state keeping a tie.
 inline float best_of(float same, float other) { return other > same ? other : same; }
 
-// Appends entry at the tail of the stack with its own suffix-score array, a
-// copy of `suffix_scores`. On allocation failure keeps the message naming
+// Appends entry at the tail of the stack, with the suffix-score array
+// fill_suffix_scores gives it. On allocation failure keeps the message naming
 // hypothesis `number` for the caller to show and returns false with the stack
 // unchanged.
 template <typename Fill>

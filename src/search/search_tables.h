@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,10 @@ struct StackEntry {
   std::int16_t depth = 0;        // level reached (0 = the entry's last syllable)
   std::int16_t node_index = 0;   // node of that level
   float priority = kMinusInfinity;  // optimistic total; exact once complete
-  std::vector<float> suffix_scores; // per frame t: best score of the decoded syllables from t to the end
+  // Per frame t: best score of the decoded syllables from t to the end.
+  // Children share their parent's array until they are expanded themselves:
+  // a copy for each of hundreds of children cost more than the search.
+  std::shared_ptr<std::vector<float>> suffix_scores;
   std::uint8_t complete = 0;
   const LexiconTreeNode* tree_node = nullptr;
   std::int16_t end_frame = 0;

@@ -28,8 +28,8 @@ float score_of(const StateScores& row, int model, int state) {
 // a backward Viterbi pass over its final model, then its initial model, fed
 // at each frame by what follows the syllable (the old suffix scores, trailing
 // filler, or the end of the utterance).
-void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work,
-                          StackEntry& entry, int frames) {
+KWS_SCALAR_TRELLIS void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary,
+                                             const UtteranceWorkspace& work, StackEntry& entry, int frames) {
   const LevelNode& node =
       vocabulary.levels[static_cast<std::size_t>(entry.depth)].nodes[static_cast<std::size_t>(entry.node_index)];
   const int initial_model = node.initial_model_slot;
@@ -41,7 +41,7 @@ void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary, 
   const bool last_syllable = entry.depth == 0;
   const bool trailing_filler = last_syllable && keyword_mode(work);
   const float* backward_filler = work.search.backward_filler.data();
-  float* suffix = entry.suffix_scores.data();
+  float* suffix = entry.suffix_scores->data();
 
   std::array<float, kTrellisSlots> g;
   g.fill(kMinusInfinity);
@@ -82,7 +82,7 @@ float child_priority(const float* suffix, const float* exits, int frames) {
 // Exact score of a complete hypothesis: the entry from frame 0, or in keyword
 // mode after leading filler over 0..l-1, the earliest best l winning.
 void complete_hypothesis(const UtteranceWorkspace& work, StackEntry& entry, int frames) {
-  const float* suffix = entry.suffix_scores.data();
+  const float* suffix = entry.suffix_scores->data();
   const float* forward_filler = work.search.forward_filler.data();
   entry.complete = 1;
   entry.priority = suffix[0];
@@ -136,7 +136,17 @@ bool expand_top(const LoadedData& data, const Vocabulary& vocabulary, UtteranceW
   KeywordSearchTables& search = work.search;
   if (search.stack.empty()) return false;
   StackEntry& head = search.stack.front();
-  const int frames = std::min(std::clamp(search.frame_count, 0, kMaxFrames), static_cast<int>(head.suffix_scores.size()));
+  // The head's own array, extended in place; the parent's stays with its other children.
+  if (head.suffix_scores.use_count() > 1) {
+    try {
+      head.suffix_scores = std::make_shared<std::vector<float>>(*head.suffix_scores);
+    } catch (const std::bad_alloc&) {
+      search.allocation_failure = format_text("Stack ALLOC ERROR in Initial %d\n", 0);
+      return false;
+    }
+  }
+  const int frames =
+      std::min(std::clamp(search.frame_count, 0, kMaxFrames), static_cast<int>(head.suffix_scores->size()));
   extend_suffix_scores(data, vocabulary, work, head, frames);
 
   const int child_level = head.depth + 1;
@@ -147,13 +157,14 @@ bool expand_top(const LoadedData& data, const Vocabulary& vocabulary, UtteranceW
     StackEntry entry;
     entry.depth = static_cast<std::int16_t>(child_level);
     entry.node_index = child->key;
-    entry.priority = child_priority(head.suffix_scores.data(), search.level_exit_scores.node(child_level, child->key), frames);
+    entry.priority =
+        child_priority(head.suffix_scores->data(), search.level_exit_scores.node(child_level, child->key), frames);
     entry.complete = 0;
     entry.tree_node = child;
     entry.end_frame = head.end_frame;
-    const bool appended =
-        search_detail::append_hypothesis(search, std::move(entry), child_number,
-                                         [&head](std::vector<float>& scores) { scores = head.suffix_scores; });
+    const bool appended = search_detail::append_hypothesis(
+        search, std::move(entry), child_number,
+        [&head](std::shared_ptr<std::vector<float>>& scores) { scores = head.suffix_scores; });
     if (!appended) return false;
   }
 

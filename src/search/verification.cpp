@@ -104,7 +104,7 @@ const LevelNode& node_of(const Vocabulary& vocabulary, const EntryPath& path, in
 
 // One Viterbi frame within a model, no transition probabilities: a state
 // takes the better of its predecessor and itself, itself on equality.
-void advance_model(ModelVector& vector, int states, const std::array<float, kStateSlots>& scores) {
+KWS_SCALAR_TRELLIS void advance_model(ModelVector& vector, int states, const std::array<float, kStateSlots>& scores) {
   for (int k = states - 2; k >= 1; --k) {
     const float previous = vector[static_cast<std::size_t>(k) - 1];
     const float same = vector[static_cast<std::size_t>(k)];
@@ -195,8 +195,8 @@ int displayed_result_count(const UtteranceWorkspace& work) {
   return std::max(0, std::min({wanted, work.results.count, kMaxResults}));
 }
 
-bool align_result(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work,
-                  int display_position) {
+KWS_SCALAR_TRELLIS bool align_result(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work,
+                                     int display_position) {
   int result = -1;
   const std::optional<EntryPath> path = displayed_entry_path(vocabulary, work, display_position, result);
   if (!path) return false;

@@ -133,7 +133,7 @@ TEST_F(KeywordSearch, StackIsSeededWithOneHypothesisPerCandidate) {
     EXPECT_EQ(entry.end_frame, 3);
     EXPECT_EQ(entry.tree_node->key, entry.node_index);
     EXPECT_EQ(entry.tree_node->parent, engine_->vocabulary.tree.root());
-    EXPECT_EQ(entry.suffix_scores.size(), 4u);
+    EXPECT_EQ(entry.suffix_scores->size(), 4u);
   }
 }
 

@@ -62,7 +62,7 @@ TEST_F(StackDecoder, OneSyllableEntryCompletesOnItsFirstExpansion) {
   EXPECT_EQ(stack().front().complete, 1);
   EXPECT_EQ(stack().front().priority, -4.0f);
   EXPECT_EQ(stack().front().start_frame, 0);
-  EXPECT_LE(stack().front().suffix_scores[3], -1e29f);  // a syllable needs two frames
+  EXPECT_LE((*stack().front().suffix_scores)[3], -1e29f);  // a syllable needs two frames
 }
 
 TEST_F(StackDecoder, LeadingFillerGivesTheEarliestBestStartFrame) {
