@@ -219,6 +219,34 @@ bool frame_count_fits(int frame_count) {
 
 }  // namespace
 
+void score_anti_model_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int anti_model, int first_frame,
+                                    int end_frame) {
+  first_frame = std::max(first_frame, 0);
+  end_frame = std::min(end_frame, kMaxFrames);
+  if (anti_model < 0 || anti_model >= loaded_slots(data.anti_models, kMaxAntiModels)) return;
+  const int states = last_emitting_state(data.anti_models.records[anti_model]);
+  const GaussianTables& tables = data.anti_gaussians;
+  if (tables.slot_count() != loaded_slots(data.anti_models, kMaxAntiModels)) {
+    for (int t = first_frame; t < end_frame; ++t) {
+      for (int state = 1; state <= states; ++state) score_anti_state_best_gaussian(data, work, t, anti_model, state);
+    }
+    return;
+  }
+  FrameGroup group;
+  for (int start = first_frame; start < end_frame; start += kFrameGroup) {
+    const int count = std::min(kFrameGroup, end_frame - start);
+    tables.load_frames(&work.features[static_cast<std::size_t>(start)], count, group);
+    for (int state = 1; state <= states; ++state) {
+      float scores[kFrameGroup];
+      tables.best_gaussian(anti_model, state, group, scores);
+      for (int f = 0; f < count; ++f) {
+        work.anti_state_scores[static_cast<std::size_t>(start + f)][static_cast<std::size_t>(anti_model)]
+                              [static_cast<std::size_t>(state)] = scores[f];
+      }
+    }
+  }
+}
+
 void pack_gaussians(LoadedData& data) {
   data.main_gaussians = GaussianTables(data.main_models, kMaxModelSlots);
   data.anti_gaussians = GaussianTables(data.anti_models, kMaxAntiModels);

@@ -37,6 +37,11 @@ void score_state_mixture(const LoadedData& data, UtteranceWorkspace& work, int f
 void score_anti_state_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int frame, int anti_model,
                                     int state);
 
+// Every emitting state of one anti-model for frames [first_frame, end_frame)
+// (those inside 0..799) of the anti-state-score table.
+void score_anti_model_best_gaussian(const LoadedData& data, UtteranceWorkspace& work, int anti_model, int first_frame,
+                                    int end_frame);
+
 // One frame of the state-score table:
 //  - best-Gaussian (batch procedures): every slot below the loaded model count;
 //  - mixture (live path): slots 0..152 (those that are loaded).

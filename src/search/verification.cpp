@@ -150,6 +150,8 @@ bool score_one_segment(const LoadedData& data, UtteranceWorkspace& work, int own
   anti_vector.fill(kMinusInfinity);
   anti_vector[0] = 0.0f;
 
+  // The anti-model's state scores are computed here, for the segment's frames only.
+  score_anti_model_best_gaussian(data, work, anti, s, e + 1);
   for (int t = s; t <= e; ++t) {
     const StateScores& row = work.state_scores[static_cast<std::size_t>(t)];
     advance_model(own, own_states, row[static_cast<std::size_t>(own_slot)]);
@@ -161,8 +163,6 @@ bool score_one_segment(const LoadedData& data, UtteranceWorkspace& work, int own
                     row[static_cast<std::size_t>(competitors_begin + c)]);
       competitors[static_cast<std::size_t>(c)][0] = kMinusInfinity;
     }
-    // Anti-model states are scored on demand, right before they are read.
-    for (int state = 1; state <= anti_states - 2; ++state) score_anti_state_best_gaussian(data, work, t, anti, state);
     advance_model(anti_vector, anti_states,
                   work.anti_state_scores[static_cast<std::size_t>(t)][static_cast<std::size_t>(anti)]);
     anti_vector[0] = kMinusInfinity;
