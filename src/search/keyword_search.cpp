@@ -1,5 +1,9 @@
 #include "search/keyword_search.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <utility>
 #include <vector>
 
@@ -127,9 +131,63 @@ void compute_backward_filler(const LoadedData& data, UtteranceWorkspace& work) {
   }
 }
 
-KWS_SCALAR_TRELLIS void advance_level(const Vocabulary& vocabulary, UtteranceWorkspace& work, int level, int frame) {
+namespace {
+
+// One frame of a block's trellis rows: the initial's states from its last,
+// then the final's, each taking the better of staying and entering.
+void step_block(TrellisBlock& block, const float* row) {
+  auto& g = block.g;
+  const auto step = [&](int slot, const std::array<std::int32_t, kTrellisLanes>& offsets, int k) {
+    auto& state = g[static_cast<std::size_t>(slot)];
+    const auto& before = g[static_cast<std::size_t>(slot) - 1];
+    for (std::size_t l = 0; l < kTrellisLanes; ++l) state[l] = best_of(state[l], before[l]) + row[offsets[l] + k];
+  };
+  for (int k = block.initial_states; k >= 1; --k) step(k, block.initial_scores, k);
+  for (int k = block.final_states; k >= 1; --k) step(kFinalEntrySlot + k, block.final_scores, k);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KWS_TRELLIS_AVX2 1
+// The same steps eight lanes at a time; max(before, state) keeps state on a
+// tie and on NaN, as best_of does.
+__attribute__((target("avx2"))) void step_avx2(TrellisBlock& block, int slot,
+                                               const std::array<std::int32_t, kTrellisLanes>& offsets, int k,
+                                               const float* row) {
+  const __m256i index =
+      _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets.data())), _mm256_set1_epi32(k));
+  float* state = block.g[static_cast<std::size_t>(slot)].data();
+  const __m256 best =
+      _mm256_max_ps(_mm256_load_ps(block.g[static_cast<std::size_t>(slot) - 1].data()), _mm256_load_ps(state));
+  _mm256_store_ps(state, _mm256_add_ps(best, _mm256_i32gather_ps(row, index, 4)));
+}
+
+__attribute__((target("avx2"))) void step_block_avx2(TrellisBlock& block, const float* row) {
+  for (int k = block.initial_states; k >= 1; --k) step_avx2(block, k, block.initial_scores, k, row);
+  for (int k = block.final_states; k >= 1; --k) step_avx2(block, kFinalEntrySlot + k, block.final_scores, k, row);
+}
+#endif
+
+void step_blocks(std::vector<TrellisBlock>& blocks, const float* row) {
+#ifdef KWS_TRELLIS_AVX2
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    for (TrellisBlock& block : blocks) {
+      block.g[kFinalEntrySlot] = block.g[static_cast<std::size_t>(block.initial_states)];
+      step_block_avx2(block, row);
+    }
+    return;
+  }
+#endif
+  for (TrellisBlock& block : blocks) {
+    block.g[kFinalEntrySlot] = block.g[static_cast<std::size_t>(block.initial_states)];
+    step_block(block, row);
+  }
+}
+
+}  // namespace
+
+void advance_level(UtteranceWorkspace& work, int level, int frame) {
   KeywordSearchTables& search = work.search;
-  const LexiconLevel& table = vocabulary.levels[static_cast<std::size_t>(level)];
   const bool keyword = keyword_mode(work);
   // Levels alternate between the two best buffers, so level + 1 wrote the
   // other one earlier in this frame.
@@ -137,41 +195,35 @@ KWS_SCALAR_TRELLIS void advance_level(const Vocabulary& vocabulary, UtteranceWor
                           ? kMinusInfinity
                           : search.level_best[static_cast<std::size_t>((level + 1) % 2)][static_cast<std::size_t>(frame)];
   const float filler = search.forward_filler[static_cast<std::size_t>(frame)];
-  const StateScores& row = scores_at(work, frame);
-  const auto& emitting = search.model_emitting_states;
-  auto& trellis = search.level_trellis[static_cast<std::size_t>(level)];
-  float level_best = kMinusInfinity;
-  for (int i = 0; i < table.count; ++i) {
-    const LevelNode& node = table.nodes[static_cast<std::size_t>(i)];
-    const int initial_model = node.initial_model_slot;
-    const int final_model = node.final_model_slot;
-    const int initial_states = emitting[static_cast<std::size_t>(initial_model)];
-    const int final_states = emitting[static_cast<std::size_t>(final_model)];
-    std::array<float, kTrellisSlots>& g = trellis[static_cast<std::size_t>(i)];
-    if (frame == 0 && node.word_initial) g[0] = 0.0f;
-    g[kFinalEntrySlot] = g[static_cast<std::size_t>(initial_states)];  // the initial's last state at frame-1
-    for (int k = initial_states; k >= 1; --k) g[k] = best_of(g[k], g[k - 1]) + score_of(row, initial_model, k);
-    for (int k = final_states; k >= 1; --k) {
-      g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k - 1]) +
-                               score_of(row, final_model, k);
+  std::vector<TrellisBlock>& blocks = search.level_blocks[static_cast<std::size_t>(level)];
+  if (frame == 0) {
+    for (TrellisBlock& block : blocks) {
+      for (std::size_t l = 0; l < kTrellisLanes; ++l) {
+        if (block.word_initial[l]) block.g[0][l] = 0.0f;
+      }
     }
-    g[0] = entry;  // the entry for frame + 1
-    if (keyword && node.word_initial && frame > 0 && filler > g[0]) g[0] = filler;
-    const float exit = g[static_cast<std::size_t>(kFinalEntrySlot + final_states)];
-    if (exit > level_best) level_best = exit;
-    search.level_exit_scores.at(level, i, frame) = exit;
+  }
+  // The initial's last state at frame-1 enters the final; then every state steps.
+  step_blocks(blocks, &scores_at(work, frame)[0][0]);
+  float level_best = kMinusInfinity;
+  const bool filler_enters = keyword && frame > 0 && filler > entry;
+  for (TrellisBlock& block : blocks) {
+    // The entry for frame + 1.
+    for (std::size_t l = 0; l < kTrellisLanes; ++l) {
+      block.g[0][l] = filler_enters && block.word_initial[l] ? filler : entry;
+    }
+    const auto& exits = block.g[static_cast<std::size_t>(kFinalEntrySlot + block.final_states)];
+    for (int l = 0; l < block.lanes; ++l) {
+      const float exit = exits[static_cast<std::size_t>(l)];
+      if (exit > level_best) level_best = exit;
+      search.level_exit_scores.at(level, block.nodes[static_cast<std::size_t>(l)], frame) = exit;
+    }
   }
   search.level_best[static_cast<std::size_t>(level % 2)][static_cast<std::size_t>(frame)] = level_best;
 }
 
 void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
   KeywordSearchTables& search = work.search;
-  for (int level = 0; level < kLexiconLevels; ++level) {
-    const int count = vocabulary.levels[static_cast<std::size_t>(level)].count;
-    for (int i = 0; i < count; ++i) {
-      search.level_trellis[static_cast<std::size_t>(level)][static_cast<std::size_t>(i)].fill(kMinusInfinity);
-    }
-  }
   search.word_scores.fill(kMinusInfinity);
   const int models = std::min<int>(data.main_models.count, kMaxModelSlots);
   search.model_emitting_states.fill(0);
@@ -179,13 +231,41 @@ void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, Utte
     search.model_emitting_states[static_cast<std::size_t>(slot)] =
         static_cast<std::int8_t>(emitting_states(data, slot));
   }
+  // Blocks of nodes with equal state counts, in node order within each count.
+  for (int level = 0; level < kLexiconLevels; ++level) {
+    const LexiconLevel& table = vocabulary.levels[static_cast<std::size_t>(level)];
+    std::vector<TrellisBlock>& blocks = search.level_blocks[static_cast<std::size_t>(level)];
+    blocks.clear();
+    std::array<int, (kStateSlots + 1) * (kStateSlots + 1)> open_block;
+    open_block.fill(-1);
+    for (int i = 0; i < table.count; ++i) {
+      const LevelNode& node = table.nodes[static_cast<std::size_t>(i)];
+      const int initial_states = search.model_emitting_states[static_cast<std::size_t>(node.initial_model_slot)];
+      const int final_states = search.model_emitting_states[static_cast<std::size_t>(node.final_model_slot)];
+      int& open = open_block[static_cast<std::size_t>(initial_states * (kStateSlots + 1) + final_states)];
+      if (open < 0 || blocks[static_cast<std::size_t>(open)].lanes == kTrellisLanes) {
+        open = static_cast<int>(blocks.size());
+        TrellisBlock& block = blocks.emplace_back();
+        block.initial_states = static_cast<std::int8_t>(initial_states);
+        block.final_states = static_cast<std::int8_t>(final_states);
+        for (auto& slot : block.g) slot.fill(kMinusInfinity);
+        // Unused lanes read the first score of the row and are never reported.
+      }
+      TrellisBlock& block = blocks[static_cast<std::size_t>(open)];
+      const auto lane = static_cast<std::size_t>(block.lanes++);
+      block.nodes[lane] = static_cast<std::int16_t>(i);
+      block.initial_scores[lane] = node.initial_model_slot * kStateSlots;
+      block.final_scores[lane] = node.final_model_slot * kStateSlots;
+      block.word_initial[lane] = node.word_initial;
+    }
+  }
 }
 
 void run_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
   begin_level_pass(data, vocabulary, work);
   const int frames = frames_of(work);
   for (int frame = 0; frame < frames; ++frame) {
-    for (int level = kLexiconLevels - 1; level >= 0; --level) advance_level(vocabulary, work, level, frame);
+    for (int level = kLexiconLevels - 1; level >= 0; --level) advance_level(work, level, frame);
   }
 }
 

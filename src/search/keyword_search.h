@@ -39,15 +39,16 @@ void compute_backward_filler(const LoadedData& data, UtteranceWorkspace& work);
 // over frames 0..T-1.
 void run_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
-// Sets every populated level's trellis and W to minus infinity and takes the
-// models' state counts; needed before the first advance_level.
+// Sets every populated level's trellis and W to minus infinity, takes the
+// models' state counts and groups each level's nodes into blocks stepped
+// together; needed before the first advance_level.
 void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
 // Advances every node of level `level` (0..19) by frame `frame`: the node
 // enters from the best exit of level + 1 at this frame (for the next frame),
 // word-initial nodes enter with 0 at frame 0 and, in keyword mode, with F at
 // later frames. Writes the node's exit score and the level's best exit.
-void advance_level(const Vocabulary& vocabulary, UtteranceWorkspace& work, int level, int frame);
+void advance_level(UtteranceWorkspace& work, int level, int frame);
 
 // W and E of every level-0 node: the exit at T-1, or in keyword mode the best
 // exit at k followed by filler B[k+1] (the earliest such frame keeps a tie).

@@ -81,10 +81,28 @@ struct StackEntry {
 // A doubly linked list whose front (head) holds a maximal priority after every change.
 using HypothesisStack = std::list<StackEntry>;
 
+inline constexpr int kTrellisLanes = 8;
+
+struct TrellisBlock {
+  std::int8_t initial_states = 0;
+  std::int8_t final_states = 0;
+  std::int8_t lanes = 0;  // nodes in use, from lane 0
+  std::array<std::int16_t, kTrellisLanes> nodes{};
+  // Offsets of each node's initial and final model in a state-score row (floats).
+  std::array<std::int32_t, kTrellisLanes> initial_scores{};
+  std::array<std::int32_t, kTrellisLanes> final_scores{};
+  std::array<std::uint8_t, kTrellisLanes> word_initial{};
+  // Slot-major: g[slot][lane].
+  alignas(32) std::array<std::array<float, kTrellisLanes>, kTrellisSlots> g;
+};
+
 // Forward pass state and the seeds of the stack search.
 struct KeywordSearchTables {
   std::int32_t frame_count = 0;  // T
-  std::array<std::array<std::array<float, kTrellisSlots>, kLevelZeroNodes>, kLexiconLevels> level_trellis;
+  // Each level's nodes in blocks of up to eight whose models have the same
+  // state counts, their trellis rows side by side, so one step of the level
+  // pass serves eight nodes.
+  std::array<std::vector<TrellisBlock>, kLexiconLevels> level_blocks;
   LevelExitScores level_exit_scores;
   std::array<std::array<float, kMaxFrames>, 2> level_best;  // level n writes [n % 2], reads [(n + 1) % 2]
   // Emitting states (0..4) of every model slot, taken when the level pass
