@@ -167,20 +167,23 @@ __attribute__((target("avx2"))) void step_block_avx2(TrellisBlock& block, const 
 }
 #endif
 
-void step_blocks(std::vector<TrellisBlock>& blocks, const float* row) {
+using BlockStep = void (*)(TrellisBlock& block, const float* row);
+
+// The processor's best, decided once.
+BlockStep block_step() {
 #ifdef KWS_TRELLIS_AVX2
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
-    for (TrellisBlock& block : blocks) {
-      block.g[kFinalEntrySlot] = block.g[static_cast<std::size_t>(block.initial_states)];
-      step_block_avx2(block, row);
-    }
-    return;
-  }
+  static const BlockStep chosen = __builtin_cpu_supports("avx2") ? step_block_avx2 : step_block;
+  return chosen;
+#else
+  return step_block;
 #endif
+}
+
+void step_blocks(std::vector<TrellisBlock>& blocks, const float* row) {
+  const BlockStep step = block_step();
   for (TrellisBlock& block : blocks) {
     block.g[kFinalEntrySlot] = block.g[static_cast<std::size_t>(block.initial_states)];
-    step_block(block, row);
+    step(block, row);
   }
 }
 

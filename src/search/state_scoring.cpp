@@ -163,10 +163,11 @@ int scored_slots(const LoadedData& data, Rule rule) {
 // Frames [first, end) with the plain loop, for model sets without packed
 // tables (filled by hand and not packed).
 void score_plain(const LoadedData& data, UtteranceWorkspace& work, int first, int end, Rule rule) {
+  const int slots = scored_slots(data, rule);
   for (int frame = first; frame < end; ++frame) {
     const FrameInDouble x(work.features[static_cast<std::size_t>(frame)]);
     StateScores& row = work.state_scores[static_cast<std::size_t>(frame)];
-    for (int slot = 0; slot < scored_slots(data, rule); ++slot) {
+    for (int slot = 0; slot < slots; ++slot) {
       const HmmModel& model = data.main_models.records[slot];
       for (int state = 1; state <= last_emitting_state(model); ++state) {
         row[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)] =
@@ -176,25 +177,36 @@ void score_plain(const LoadedData& data, UtteranceWorkspace& work, int first, in
   }
 }
 
-// Frames [first, end), a group of frames per pass over the models, so each
-// state's Gaussians are read from memory once per group.
-void score_range(const LoadedData& data, UtteranceWorkspace& work, int first, int end, Rule rule) {
+// Frames [first, end) of the features in groups of at most kFrameGroup, so
+// each state's Gaussians are read from memory once per group; calls
+// score_group(group, first frame of the group). The groups are of equal size:
+// a small remainder group would leave the vector units waiting on too few
+// frames. (A frame's scores do not depend on its group.)
+template <typename ScoreGroup>
+void for_each_frame_group(const UtteranceWorkspace& work, int first, int end, ScoreGroup&& score_group) {
   first = std::max(first, 0);
   end = std::min(end, kMaxFrames);
+  if (first >= end) return;
+  const int groups = (end - first + kFrameGroup - 1) / kFrameGroup;
+  const int group_size = (end - first + groups - 1) / groups;
+  FrameGroup group;
+  for (int start = first; start < end; start += group_size) {
+    GaussianTables::load_frames(&work.features[static_cast<std::size_t>(start)], std::min(group_size, end - start),
+                                group);
+    score_group(group, start);
+  }
+}
+
+// Frames [first, end) of the state-score table.
+void score_range(const LoadedData& data, UtteranceWorkspace& work, int first, int end, Rule rule) {
   const GaussianTables& tables = data.main_gaussians;
   if (tables.slot_count() != loaded_slots(data.main_models, kMaxModelSlots)) {
-    score_plain(data, work, first, end, rule);
+    score_plain(data, work, std::max(first, 0), std::min(end, kMaxFrames), rule);
     return;
   }
-  FrameGroup group;
-  // Groups of equal size: a small remainder group would leave the vector
-  // units waiting on too few frames.
-  const int groups = std::max(1, (end - first + kFrameGroup - 1) / kFrameGroup);
-  const int group_size = std::max(1, (end - first + groups - 1) / groups);
-  for (int start = first; start < end; start += group_size) {
-    const int count = std::min(group_size, end - start);
-    tables.load_frames(&work.features[static_cast<std::size_t>(start)], count, group);
-    for (int slot = 0; slot < scored_slots(data, rule); ++slot) {
+  const int slots = scored_slots(data, rule);
+  for_each_frame_group(work, first, end, [&](const FrameGroup& group, int start) {
+    for (int slot = 0; slot < slots; ++slot) {
       for (int state = 1; state <= last_emitting_state(data.main_models.records[slot]); ++state) {
         float scores[kFrameGroup];
         if (rule == Rule::mixture) {
@@ -202,13 +214,13 @@ void score_range(const LoadedData& data, UtteranceWorkspace& work, int first, in
         } else {
           tables.best_gaussian(slot, state, group, scores);
         }
-        for (int f = 0; f < count; ++f) {
+        for (int f = 0; f < group.count; ++f) {
           work.state_scores[static_cast<std::size_t>(start + f)][static_cast<std::size_t>(slot)]
                            [static_cast<std::size_t>(state)] = scores[f];
         }
       }
     }
-  }
+  });
 }
 
 bool frame_count_fits(int frame_count) {
@@ -232,19 +244,16 @@ void score_anti_model_best_gaussian(const LoadedData& data, UtteranceWorkspace& 
     }
     return;
   }
-  FrameGroup group;
-  for (int start = first_frame; start < end_frame; start += kFrameGroup) {
-    const int count = std::min(kFrameGroup, end_frame - start);
-    tables.load_frames(&work.features[static_cast<std::size_t>(start)], count, group);
+  for_each_frame_group(work, first_frame, end_frame, [&](const FrameGroup& group, int start) {
     for (int state = 1; state <= states; ++state) {
       float scores[kFrameGroup];
       tables.best_gaussian(anti_model, state, group, scores);
-      for (int f = 0; f < count; ++f) {
+      for (int f = 0; f < group.count; ++f) {
         work.anti_state_scores[static_cast<std::size_t>(start + f)][static_cast<std::size_t>(anti_model)]
                               [static_cast<std::size_t>(state)] = scores[f];
       }
     }
-  }
+  });
 }
 
 void pack_gaussians(LoadedData& data) {
