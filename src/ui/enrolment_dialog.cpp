@@ -14,6 +14,7 @@
 #include "platform/message_sink.h"
 #include "trainer/adaptation.h"
 #include "trainer/corpus_list.h"
+#include "ui/named_widget.h"
 #include "ui/qt_message_sink.h"
 
 namespace kws {
@@ -66,31 +67,21 @@ EnrolmentDialog::EnrolmentDialog(std::shared_ptr<const LoadedData> data, std::st
   recordings_.resize(prompts_.size());
 
   number_ = new QLabel(this);
-  characters_ = new QLabel(this);
-  characters_->setObjectName("characters");
+  characters_ = named_widget<QLabel>(this, "characters");
   QFont large = characters_->font();
   large.setPointSize(large.pointSize() * 2);
   characters_->setFont(large);
-  zhuyin_ = new QLabel(this);
-  zhuyin_->setObjectName("zhuyin");
+  zhuyin_ = named_widget<QLabel>(this, "zhuyin");
   zhuyin_->setFont(large);
-  state_ = new QLabel(this);
-  state_->setObjectName("state");
+  state_ = named_widget<QLabel>(this, "state");
   state_->setWordWrap(true);
-  record_ = new QPushButton("錄音 Record", this);
-  record_->setObjectName("record");
-  play_ = new QPushButton("播放 Play", this);
-  play_->setObjectName("play");
-  previous_ = new QPushButton("上一句 Previous", this);
-  previous_->setObjectName("previous");
-  next_ = new QPushButton("下一句 Next", this);
-  next_->setObjectName("next");
-  adapt_ = new QPushButton("開始調適 Adapt", this);
-  adapt_->setObjectName("adapt");
-  cancel_button_ = new QPushButton("取消 Cancel", this);
-  cancel_button_->setObjectName("cancel");
-  progress_ = new QProgressBar(this);
-  progress_->setObjectName("progress");
+  record_ = named_widget<QPushButton>(this, "record", "錄音 Record");
+  play_ = named_widget<QPushButton>(this, "play", "播放 Play");
+  previous_ = named_widget<QPushButton>(this, "previous", "上一句 Previous");
+  next_ = named_widget<QPushButton>(this, "next", "下一句 Next");
+  adapt_ = named_widget<QPushButton>(this, "adapt", "開始調適 Adapt");
+  cancel_button_ = named_widget<QPushButton>(this, "cancel", "取消 Cancel");
+  progress_ = named_widget<QProgressBar>(this, "progress");
   progress_->setRange(0, kAdaptationPasses);
   progress_->setValue(0);
   for (QPushButton* button : {record_, play_, previous_, next_, adapt_, cancel_button_}) button->setAutoDefault(false);

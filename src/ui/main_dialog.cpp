@@ -17,6 +17,7 @@
 #include "platform/text_encoding.h"
 #include "ui/about_box.h"
 #include "ui/enrolment_dialog.h"
+#include "ui/named_widget.h"
 #include "ui/qt_message_sink.h"
 #include "ui/station_icon.h"
 
@@ -52,8 +53,7 @@ QString from_big5(std::string_view big5) { return QString::fromStdString(big5_to
 
 template <typename Widget>
 Widget* control(QWidget* parent, const char* id, const QRect& place) {
-  auto* widget = new Widget(parent);
-  widget->setObjectName(id);
+  auto* widget = named_widget<Widget>(parent, id);
   widget->setGeometry(place);
   return widget;
 }

@@ -12,6 +12,7 @@
 #include <QValidator>
 
 #include "platform/text_encoding.h"
+#include "ui/named_widget.h"
 #include "ui/reading_chooser_dialog.h"
 
 namespace kws {
@@ -79,9 +80,7 @@ VocabularyEditorDialog::VocabularyEditorDialog(const LoadedData& data, QWidget* 
   setWindowTitle("Dialog");
 
   auto button = [this](int id, const char* text) {
-    auto* made = new QPushButton(QString::fromUtf8(text), this);
-    made->setObjectName(QString::number(id));
-    return made;
+    return named_widget<QPushButton>(this, QString::number(id), QString::fromUtf8(text));
   };
   QPushButton* open = button(2, "開檔");
   QPushButton* save = button(3, "存檔");
