@@ -242,6 +242,8 @@ void choose_scoring_kernels(ScoringKernels kernels) {
   portable_chosen.store(kernels == ScoringKernels::portable, std::memory_order_relaxed);
 }
 
+bool portable_kernels_chosen() { return portable_chosen.load(std::memory_order_relaxed); }
+
 GaussianTables::GaussianTables(const ModelSet& set, int slot_limit)
     : slot_count_(std::clamp<int>(set.count, 0, slot_limit)),
       states_(static_cast<std::size_t>(slot_count_) * kStateSlots) {

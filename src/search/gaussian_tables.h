@@ -38,10 +38,12 @@ struct FrameGroup {
   float x[kFrameGroup][kFeatureDimension];
 };
 
-// Which loops score: the fastest the processor has (the default), or the
-// portable ones every processor runs (for the tests to check them too).
+// Which loops score frames and step the level pass: the fastest the
+// processor has (the default), or the portable ones every processor runs
+// (for the tests to check them too).
 enum class ScoringKernels { fastest, portable };
 void choose_scoring_kernels(ScoringKernels kernels);
+bool portable_kernels_chosen();
 
 class GaussianTables {
  public:

@@ -11,6 +11,7 @@
 #include "lexicon/vocabulary.h"
 #include "models/model_inventory.h"
 #include "platform/message_sink.h"
+#include "search/gaussian_tables.h"
 #include "search/recognition_pass.h"
 #include "search/search_detail.h"
 #include "search/stack_decoder.h"
@@ -133,143 +134,210 @@ void compute_backward_filler(const LoadedData& data, UtteranceWorkspace& work) {
 
 namespace {
 
-// One frame of a block's trellis rows: the initial's states from its last,
-// then the final's, each taking the better of staying and entering.
-void step_block(TrellisBlock& block, const float* row) {
-  auto& g = block.g;
-  const auto step = [&](int slot, const std::array<std::int32_t, kTrellisLanes>& offsets, int k) {
-    auto& state = g[static_cast<std::size_t>(slot)];
-    const auto& before = g[static_cast<std::size_t>(slot) - 1];
-    for (std::size_t l = 0; l < kTrellisLanes; ++l) state[l] = best_of(state[l], before[l]) + row[offsets[l] + k];
-  };
-  for (int k = block.initial_states; k >= 1; --k) step(k, block.initial_scores, k);
-  for (int k = block.final_states; k >= 1; --k) step(kFinalEntrySlot + k, block.final_scores, k);
+// What the nodes of one level read and write, and the span of frames
+// [first, last) they advance by.
+struct LevelRun {
+  std::array<const float*, 2> entries;  // level_entries: every node's, a first syllable's
+  const StateScoreTable* scores = nullptr;
+  LevelExitScores* exits = nullptr;
+  int level = 0;
+  int first = 0;
+  int last = 0;
+
+  const float* entries_of(const LevelPassNode& node) const { return entries[node.word_initial ? 1 : 0]; }
+  float* exits_of(const LevelPassNode& node) const { return exits->node(level, node.node); }
+  const float* row(int frame) const { return (*scores)[static_cast<std::size_t>(frame)][0].data(); }
+};
+
+// A node's trellis stepped one frame at a time: the initial's last state at
+// frame-1 enters the final, then every state takes the better of staying and
+// entering, plus its score.
+void run_node(LevelPassNode& node, const LevelRun& run) {
+  const float* entries = run.entries_of(node);
+  float* exits = run.exits_of(node);
+  auto& g = node.g;
+  const int initial_states = node.initial_states;
+  const int final_states = node.final_states;
+  for (int t = run.first; t < run.last; ++t) {
+    const float* row = run.row(t);
+    g[0] = entries[t];
+    g[kFinalEntrySlot] = g[static_cast<std::size_t>(initial_states)];
+    for (int k = initial_states; k >= 1; --k) {
+      g[k] = best_of(g[k], g[k - 1]) + row[node.initial_scores + k];
+    }
+    for (int k = final_states; k >= 1; --k) {
+      g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k - 1]) + row[node.final_scores + k];
+    }
+    exits[t] = g[static_cast<std::size_t>(kFinalEntrySlot + final_states)];
+  }
+}
+
+void run_level_portable(std::vector<LevelPassNode>& nodes, const LevelRun& run) {
+  for (LevelPassNode& node : nodes) run_node(node, run);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define KWS_TRELLIS_AVX2 1
-// The same steps eight lanes at a time; max(before, state) keeps state on a
-// tie and on NaN, as best_of does.
-__attribute__((target("avx2"))) void step_avx2(TrellisBlock& block, int slot,
-                                               const std::array<std::int32_t, kTrellisLanes>& offsets, int k,
-                                               const float* row) {
-  const __m256i index =
-      _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets.data())), _mm256_set1_epi32(k));
-  float* state = block.g[static_cast<std::size_t>(slot)].data();
-  const __m256 best =
-      _mm256_max_ps(_mm256_load_ps(block.g[static_cast<std::size_t>(slot) - 1].data()), _mm256_load_ps(state));
-  _mm256_store_ps(state, _mm256_add_ps(best, _mm256_i32gather_ps(row, index, 4)));
-}
 
-__attribute__((target("avx2"))) void step_block_avx2(TrellisBlock& block, const float* row) {
-  for (int k = block.initial_states; k >= 1; --k) step_avx2(block, k, block.initial_scores, k, row);
-  for (int k = block.final_states; k >= 1; --k) step_avx2(block, kFinalEntrySlot + k, block.final_scores, k, row);
-}
-#endif
+// A node whose models both have emitting states fits one vector: the
+// initial's states from lane 0, the final's from lane 4. A frame is then the
+// states shifted by one lane (the entry into lane 0, the initial's last state
+// into lane 4), max(before, state), which keeps state on a tie and on NaN as
+// best_of does, and the scores added: the same operations as run_node's.
+bool fits_one_vector(const LevelPassNode& node) { return node.initial_states >= 1 && node.final_states >= 1; }
 
-using BlockStep = void (*)(TrellisBlock& block, const float* row);
-
-// The processor's best, decided once.
-BlockStep block_step() {
-#ifdef KWS_TRELLIS_AVX2
-  static const BlockStep chosen = __builtin_cpu_supports("avx2") ? step_block_avx2 : step_block;
-  return chosen;
-#else
-  return step_block;
-#endif
-}
-
-void step_blocks(std::vector<TrellisBlock>& blocks, const float* row) {
-  const BlockStep step = block_step();
-  for (TrellisBlock& block : blocks) {
-    block.g[kFinalEntrySlot] = block.g[static_cast<std::size_t>(block.initial_states)];
-    step(block, row);
+// Several nodes stepped together: each node's frames are a chain of
+// dependent steps, and interleaving chains keeps the vector units busy.
+template <int Nodes>
+__attribute__((target("avx2"))) void run_vector_nodes(LevelPassNode* const* nodes, const LevelRun& run) {
+  // Local copies: the exit stores could otherwise alias the nodes' fields.
+  __m256i before_lane[Nodes];
+  __m256i exit_lane[Nodes];
+  int initial_scores[Nodes];
+  int final_scores[Nodes];
+  const float* entries[Nodes];
+  float* exits[Nodes];
+  __m256 g[Nodes];
+  for (int n = 0; n < Nodes; ++n) {
+    before_lane[n] = _mm256_setr_epi32(0, 0, 1, 2, nodes[n]->initial_states - 1, 4, 5, 6);
+    exit_lane[n] = _mm256_set1_epi32(3 + nodes[n]->final_states);
+    initial_scores[n] = nodes[n]->initial_scores + 1;
+    final_scores[n] = nodes[n]->final_scores + 1;
+    entries[n] = run.entries_of(*nodes[n]);
+    exits[n] = run.exits_of(*nodes[n]);
+    g[n] = _mm256_loadu2_m128(&nodes[n]->g[kFinalEntrySlot + 1], &nodes[n]->g[1]);
   }
+  const int first = run.first;
+  const int last = run.last;
+  for (int t = first; t < last; ++t) {
+    const float* row = run.row(t);
+#pragma GCC unroll 4
+    for (int n = 0; n < Nodes; ++n) {
+      const __m256 scores = _mm256_loadu2_m128(row + final_scores[n], row + initial_scores[n]);
+      const __m256 before =
+          _mm256_blend_ps(_mm256_permutevar8x32_ps(g[n], before_lane[n]), _mm256_broadcast_ss(entries[n] + t), 1);
+      g[n] = _mm256_add_ps(_mm256_max_ps(before, g[n]), scores);
+      _mm_store_ss(exits[n] + t, _mm256_castps256_ps128(_mm256_permutevar8x32_ps(g[n], exit_lane[n])));
+    }
+  }
+  for (int n = 0; n < Nodes; ++n) _mm256_storeu2_m128(&nodes[n]->g[kFinalEntrySlot + 1], &nodes[n]->g[1], g[n]);
+}
+
+__attribute__((target("avx2"))) void run_level_avx2(std::vector<LevelPassNode>& nodes, const LevelRun& run) {
+  constexpr int kGroup = 4;
+  std::array<LevelPassNode*, kGroup> group;
+  int count = 0;
+  const auto flush = [&] {
+    switch (count) {
+      case 1:
+        run_vector_nodes<1>(group.data(), run);
+        break;
+      case 2:
+        run_vector_nodes<2>(group.data(), run);
+        break;
+      case 3:
+        run_vector_nodes<3>(group.data(), run);
+        break;
+      case 4:
+        run_vector_nodes<4>(group.data(), run);
+        break;
+      default:
+        break;
+    }
+    count = 0;
+  };
+  for (LevelPassNode& node : nodes) {
+    if (!fits_one_vector(node)) {
+      run_node(node, run);
+      continue;
+    }
+    group[static_cast<std::size_t>(count)] = &node;
+    if (++count == kGroup) flush();
+  }
+  flush();
+}
+#endif
+
+using LevelStep = void (*)(std::vector<LevelPassNode>& nodes, const LevelRun& run);
+
+LevelStep level_step() {
+#ifdef KWS_TRELLIS_AVX2
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2 && !portable_kernels_chosen()) return run_level_avx2;
+#endif
+  return run_level_portable;
 }
 
 }  // namespace
-
-void advance_level(UtteranceWorkspace& work, int level, int frame) {
-  KeywordSearchTables& search = work.search;
-  const bool keyword = keyword_mode(work);
-  // Levels alternate between the two best buffers, so level + 1 wrote the
-  // other one earlier in this frame.
-  const float entry = level == kLexiconLevels - 1
-                          ? kMinusInfinity
-                          : search.level_best[static_cast<std::size_t>((level + 1) % 2)][static_cast<std::size_t>(frame)];
-  const float filler = search.forward_filler[static_cast<std::size_t>(frame)];
-  std::vector<TrellisBlock>& blocks = search.level_blocks[static_cast<std::size_t>(level)];
-  if (frame == 0) {
-    for (TrellisBlock& block : blocks) {
-      for (std::size_t l = 0; l < kTrellisLanes; ++l) {
-        if (block.word_initial[l]) block.g[0][l] = 0.0f;
-      }
-    }
-  }
-  // The initial's last state at frame-1 enters the final; then every state steps.
-  step_blocks(blocks, &scores_at(work, frame)[0][0]);
-  float level_best = kMinusInfinity;
-  const bool filler_enters = keyword && frame > 0 && filler > entry;
-  for (TrellisBlock& block : blocks) {
-    // The entry for frame + 1.
-    for (std::size_t l = 0; l < kTrellisLanes; ++l) {
-      block.g[0][l] = filler_enters && block.word_initial[l] ? filler : entry;
-    }
-    const auto& exits = block.g[static_cast<std::size_t>(kFinalEntrySlot + block.final_states)];
-    for (int l = 0; l < block.lanes; ++l) {
-      const float exit = exits[static_cast<std::size_t>(l)];
-      if (exit > level_best) level_best = exit;
-      search.level_exit_scores.at(level, block.nodes[static_cast<std::size_t>(l)], frame) = exit;
-    }
-  }
-  search.level_best[static_cast<std::size_t>(level % 2)][static_cast<std::size_t>(frame)] = level_best;
-}
 
 void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
   KeywordSearchTables& search = work.search;
   search.word_scores.fill(kMinusInfinity);
   const int models = std::min<int>(data.main_models.count, kMaxModelSlots);
-  search.model_emitting_states.fill(0);
+  std::array<std::int8_t, kMaxModelSlots> emitting{};
   for (int slot = 0; slot < models; ++slot) {
-    search.model_emitting_states[static_cast<std::size_t>(slot)] =
-        static_cast<std::int8_t>(emitting_states(data, slot));
+    emitting[static_cast<std::size_t>(slot)] = static_cast<std::int8_t>(emitting_states(data, slot));
   }
-  // Blocks of nodes with equal state counts, in node order within each count.
   for (int level = 0; level < kLexiconLevels; ++level) {
     const LexiconLevel& table = vocabulary.levels[static_cast<std::size_t>(level)];
-    std::vector<TrellisBlock>& blocks = search.level_blocks[static_cast<std::size_t>(level)];
-    blocks.clear();
-    std::array<int, (kStateSlots + 1) * (kStateSlots + 1)> open_block;
-    open_block.fill(-1);
+    std::vector<LevelPassNode>& nodes = search.level_nodes[static_cast<std::size_t>(level)];
+    nodes.clear();
     for (int i = 0; i < table.count; ++i) {
       const LevelNode& node = table.nodes[static_cast<std::size_t>(i)];
-      const int initial_states = search.model_emitting_states[static_cast<std::size_t>(node.initial_model_slot)];
-      const int final_states = search.model_emitting_states[static_cast<std::size_t>(node.final_model_slot)];
-      int& open = open_block[static_cast<std::size_t>(initial_states * (kStateSlots + 1) + final_states)];
-      if (open < 0 || blocks[static_cast<std::size_t>(open)].lanes == kTrellisLanes) {
-        open = static_cast<int>(blocks.size());
-        TrellisBlock& block = blocks.emplace_back();
-        block.initial_states = static_cast<std::int8_t>(initial_states);
-        block.final_states = static_cast<std::int8_t>(final_states);
-        for (auto& slot : block.g) slot.fill(kMinusInfinity);
-        // Unused lanes read the first score of the row and are never reported.
-      }
-      TrellisBlock& block = blocks[static_cast<std::size_t>(open)];
-      const auto lane = static_cast<std::size_t>(block.lanes++);
-      block.nodes[lane] = static_cast<std::int16_t>(i);
-      block.initial_scores[lane] = node.initial_model_slot * kStateSlots;
-      block.final_scores[lane] = node.final_model_slot * kStateSlots;
-      block.word_initial[lane] = node.word_initial;
+      LevelPassNode& pass_node = nodes.emplace_back();
+      pass_node.node = static_cast<std::int16_t>(i);
+      pass_node.initial_states = emitting[static_cast<std::size_t>(node.initial_model_slot)];
+      pass_node.final_states = emitting[static_cast<std::size_t>(node.final_model_slot)];
+      pass_node.initial_scores = node.initial_model_slot * kStateSlots;
+      pass_node.final_scores = node.final_model_slot * kStateSlots;
+      pass_node.word_initial = node.word_initial;
+    }
+  }
+}
+
+void run_level(UtteranceWorkspace& work, int level) {
+  KeywordSearchTables& search = work.search;
+  const int frames = frames_of(work);
+  const bool keyword = keyword_mode(work);
+  // Levels alternate between the two best buffers, so level + 1 wrote the
+  // other one.
+  const auto& above = search.level_best[static_cast<std::size_t>((level + 1) % 2)];
+  auto& plain_entries = search.level_entries[0];
+  auto& word_entries = search.level_entries[1];
+  plain_entries[0] = kMinusInfinity;
+  word_entries[0] = 0.0f;
+  for (int t = 1; t < frames; ++t) {
+    // A node enters at t from the best exit of the level above at t-1; a
+    // first syllable enters from filler instead when filler is better.
+    const float entry = level == kLexiconLevels - 1 ? kMinusInfinity : above[static_cast<std::size_t>(t) - 1];
+    const float filler = search.forward_filler[static_cast<std::size_t>(t) - 1];
+    plain_entries[static_cast<std::size_t>(t)] = entry;
+    word_entries[static_cast<std::size_t>(t)] = keyword && t > 1 && filler > entry ? filler : entry;
+  }
+  std::vector<LevelPassNode>& nodes = search.level_nodes[static_cast<std::size_t>(level)];
+  for (LevelPassNode& node : nodes) node.g.fill(kMinusInfinity);
+  LevelRun run{{plain_entries.data(), word_entries.data()}, &work.state_scores, &search.level_exit_scores, level};
+  // Spans of frames whose state scores stay in the processor's cache while
+  // every node of the level passes over them.
+  constexpr int kSpan = 64;
+  const LevelStep step = level_step();
+  for (run.first = 0; run.first < frames; run.first = run.last) {
+    run.last = std::min(run.first + kSpan, frames);
+    step(nodes, run);
+  }
+  auto& best = search.level_best[static_cast<std::size_t>(level % 2)];
+  std::fill_n(best.begin(), frames, kMinusInfinity);
+  for (const LevelPassNode& node : nodes) {
+    const float* exits = run.exits_of(node);
+    for (int t = 0; t < frames; ++t) {
+      if (exits[t] > best[static_cast<std::size_t>(t)]) best[static_cast<std::size_t>(t)] = exits[t];
     }
   }
 }
 
 void run_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work) {
   begin_level_pass(data, vocabulary, work);
-  const int frames = frames_of(work);
-  for (int frame = 0; frame < frames; ++frame) {
-    for (int level = kLexiconLevels - 1; level >= 0; --level) advance_level(work, level, frame);
-  }
+  for (int level = kLexiconLevels - 1; level >= 0; --level) run_level(work, level);
 }
 
 void score_word_ends(const Vocabulary& vocabulary, UtteranceWorkspace& work) {

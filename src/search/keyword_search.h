@@ -35,20 +35,19 @@ void compute_forward_filler(const LoadedData& data, UtteranceWorkspace& work);
 // B[t], t = T-1..0: best score of one or more filler syllables over frames t..T-1.
 void compute_backward_filler(const LoadedData& data, UtteranceWorkspace& work);
 
-// begin_level_pass, then all levels (19 down to 0) advanced frame by frame
-// over frames 0..T-1.
+// begin_level_pass, then run_level for every level from 19 down to 0.
 void run_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
-// Sets every populated level's trellis and W to minus infinity, takes the
-// models' state counts and groups each level's nodes into blocks stepped
-// together; needed before the first advance_level.
+// Sets W to minus infinity, takes the models' state counts and lists each
+// level's nodes for run_level.
 void begin_level_pass(const LoadedData& data, const Vocabulary& vocabulary, UtteranceWorkspace& work);
 
-// Advances every node of level `level` (0..19) by frame `frame`: the node
-// enters from the best exit of level + 1 at this frame (for the next frame),
-// word-initial nodes enter with 0 at frame 0 and, in keyword mode, with F at
-// later frames. Writes the node's exit score and the level's best exit.
-void advance_level(UtteranceWorkspace& work, int level, int frame);
+// Runs every node of level `level` (0..19) over frames 0..T-1: a node enters
+// at frame t from the best exit of level + 1 at t-1; word-initial nodes enter
+// with 0 at frame 0 and, in keyword mode, with F[t-1] when it is better.
+// Writes the nodes' exit scores and the level's best exit per frame; level + 1
+// must have run.
+void run_level(UtteranceWorkspace& work, int level);
 
 // W and E of every level-0 node: the exit at T-1, or in keyword mode the best
 // exit at k followed by filler B[k+1] (the earliest such frame keeps a tie).

@@ -6,7 +6,7 @@
 
 #include <array>
 #include <cstdint>
-#include <list>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,36 +78,37 @@ struct StackEntry {
   std::int16_t start_frame = 0;  // set when complete
 };
 
-// A doubly linked list whose front (head) holds a maximal priority after every change.
-using HypothesisStack = std::list<StackEntry>;
+// Hypotheses whose front (head) holds a maximal priority after every change.
+// A deque keeps the bubble pass over contiguous blocks, and references to
+// the head stay valid while children are appended.
+using HypothesisStack = std::deque<StackEntry>;
 
-inline constexpr int kTrellisLanes = 8;
+inline constexpr int kTrellisLanes = 8;  // floats in one vector of the trellis steps
 
-struct TrellisBlock {
+// One node of the level pass: where its models' state scores sit in a row
+// of the state-score table and how many emitting states each has.
+struct LevelPassNode {
+  std::int16_t node = 0;
   std::int8_t initial_states = 0;
   std::int8_t final_states = 0;
-  std::int8_t lanes = 0;  // nodes in use, from lane 0
-  std::array<std::int16_t, kTrellisLanes> nodes{};
-  // Offsets of each node's initial and final model in a state-score row (floats).
-  std::array<std::int32_t, kTrellisLanes> initial_scores{};
-  std::array<std::int32_t, kTrellisLanes> final_scores{};
-  std::array<std::uint8_t, kTrellisLanes> word_initial{};
-  // Slot-major: g[slot][lane].
-  alignas(32) std::array<std::array<float, kTrellisLanes>, kTrellisSlots> g;
+  std::int32_t initial_scores = 0;  // offsets in a state-score row (floats)
+  std::int32_t final_scores = 0;
+  std::uint8_t word_initial = 0;
+  // The trellis between two spans of frames: the initial's states in 1..4,
+  // the final's in 7..10.
+  std::array<float, kTrellisSlots> g;
 };
 
 // Forward pass state and the seeds of the stack search.
 struct KeywordSearchTables {
   std::int32_t frame_count = 0;  // T
-  // Each level's nodes in blocks of up to eight whose models have the same
-  // state counts, their trellis rows side by side, so one step of the level
-  // pass serves eight nodes.
-  std::array<std::vector<TrellisBlock>, kLexiconLevels> level_blocks;
+  // Each level's nodes as the level pass steps them.
+  std::array<std::vector<LevelPassNode>, kLexiconLevels> level_nodes;
   LevelExitScores level_exit_scores;
   std::array<std::array<float, kMaxFrames>, 2> level_best;  // level n writes [n % 2], reads [(n + 1) % 2]
-  // Emitting states (0..4) of every model slot, taken when the level pass
-  // starts so the per-node loop need not reach into the model records.
-  std::array<std::int8_t, kMaxModelSlots> model_emitting_states;
+  // What enters a level's first state at each frame: [0] for every node,
+  // [1] for the first syllables of entries (after filler, from 0 at frame 0).
+  std::array<std::array<float, kMaxFrames>, 2> level_entries;
   std::array<float, kMaxFrames> forward_filler;   // F[t]: filler syllables over frames 0..t
   std::array<float, kMaxFrames> backward_filler;  // B[t]: filler syllables over t..T-1
   std::array<float, kLevelZeroNodes> word_scores;             // W[j]

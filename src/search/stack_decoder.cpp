@@ -1,11 +1,16 @@
 #include "search/stack_decoder.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <charconv>
 #include <iterator>
 #include <string>
 
 #include "engine/loaded_data.h"
 #include "lexicon/vocabulary.h"
+#include "search/gaussian_tables.h"
 #include "search/search_detail.h"
 #include "search/utterance_workspace.h"
 
@@ -24,60 +29,161 @@ float score_of(const StateScores& row, int model, int state) {
   return row[static_cast<std::size_t>(model)][static_cast<std::size_t>(state)];
 }
 
-// Rewrites the suffix scores of `entry` so they start with its own syllable:
-// a backward Viterbi pass over its final model, then its initial model, fed
-// at each frame by what follows the syllable (the old suffix scores, trailing
-// filler, or the end of the utterance).
-KWS_SCALAR_TRELLIS void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary,
-                                             const UtteranceWorkspace& work, StackEntry& entry, int frames) {
-  const LevelNode& node =
-      vocabulary.levels[static_cast<std::size_t>(entry.depth)].nodes[static_cast<std::size_t>(entry.node_index)];
-  const int initial_model = node.initial_model_slot;
-  const int final_model = node.final_model_slot;
-  const int initial_states = emitting_states(data, initial_model);
-  const int final_states = emitting_states(data, final_model);
-  const int initial_exit = initial_states + 1;
-  const int final_exit = kFinalEntrySlot + final_states + 1;
-  const bool last_syllable = entry.depth == 0;
-  const bool trailing_filler = last_syllable && keyword_mode(work);
-  const float* backward_filler = work.search.backward_filler.data();
-  float* suffix = entry.suffix_scores->data();
+// What the backward pass of one syllable reads: its models' state counts
+// and scores, and what may follow it.
+struct SyllableExtension {
+  int initial_model = 0;
+  int final_model = 0;
+  int initial_states = 0;
+  int final_states = 0;
+  bool last_syllable = false;
+  bool trailing_filler = false;
 
+  // What may follow the syllable if it ends at t-1: the old suffix scores at
+  // t, trailing filler from t, or nothing.
+  float follower(const UtteranceWorkspace& work, const float* suffix, int t) const {
+    if (!last_syllable) return suffix[t];
+    return trailing_filler ? work.search.backward_filler[static_cast<std::size_t>(t)] : kMinusInfinity;
+  }
+};
+
+// The suffix scores rewritten to start with the syllable: a backward Viterbi
+// pass over its final model, then its initial model, fed at each frame by what
+// follows the syllable (the old suffix scores, trailing filler, or the end of
+// the utterance).
+KWS_SCALAR_TRELLIS void extend_portable(const UtteranceWorkspace& work, const SyllableExtension& syllable,
+                                        float* suffix, int frames) {
+  const int initial_exit = syllable.initial_states + 1;
+  const int final_exit = kFinalEntrySlot + syllable.final_states + 1;
   std::array<float, kTrellisSlots> g;
   g.fill(kMinusInfinity);
-  if (last_syllable) g[static_cast<std::size_t>(final_exit)] = 0.0f;  // ending at T-1
+  if (syllable.last_syllable) g[static_cast<std::size_t>(final_exit)] = 0.0f;  // ending at T-1
   for (int t = frames - 1; t >= 0; --t) {
     const StateScores& row = work.state_scores[static_cast<std::size_t>(t)];
     g[static_cast<std::size_t>(initial_exit)] = g[kFinalEntrySlot];  // the final's entry as of t+1
-    for (int k = 1; k <= final_states; ++k) {
-      g[kFinalEntrySlot + k] = best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k + 1]) + score_of(row, final_model, k);
+    for (int k = 1; k <= syllable.final_states; ++k) {
+      g[kFinalEntrySlot + k] =
+          best_of(g[kFinalEntrySlot + k], g[kFinalEntrySlot + k + 1]) + score_of(row, syllable.final_model, k);
     }
     g[kFinalEntrySlot] = g[kFinalEntrySlot + 1];
-    for (int k = 1; k <= initial_states; ++k) g[k] = best_of(g[k], g[k + 1]) + score_of(row, initial_model, k);
-    g[0] = g[1];
-    // What may follow the syllable if it ends at t-1.
-    float follower = kMinusInfinity;
-    if (!last_syllable) {
-      follower = suffix[t];
-    } else if (trailing_filler) {
-      follower = backward_filler[t];
+    for (int k = 1; k <= syllable.initial_states; ++k) {
+      g[k] = best_of(g[k], g[k + 1]) + score_of(row, syllable.initial_model, k);
     }
-    g[static_cast<std::size_t>(final_exit)] = follower;
+    g[0] = g[1];
+    g[static_cast<std::size_t>(final_exit)] = syllable.follower(work, suffix, t);
     suffix[t] = g[0];
   }
+}
+
+// The best of suffix[t] + exits[t] over t = 1..frames-1; a NaN never wins.
+float best_join_portable(const float* suffix, const float* exits, int frames) {
+  float best = kMinusInfinity;
+  for (int t = frames - 1; t >= 1; --t) {
+    const float joined = suffix[t] + exits[t];
+    if (joined > best) best = joined;
+  }
+  return best;
+}
+
+using ExtendStep = void (*)(const UtteranceWorkspace& work, const SyllableExtension& syllable, float* suffix,
+                            int frames);
+using BestJoin = float (*)(const float* suffix, const float* exits, int frames);
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KWS_STACK_AVX2 1
+
+// A syllable whose models both have emitting states fits one vector: the
+// initial's states from lane 0, the final's from lane 4. A frame is then the
+// states shifted down by one lane (the final's first state into the
+// initial's last, what follows into the final's last), max(after, state),
+// which keeps state on a tie and on NaN as best_of does, and the scores
+// added: the same operations as extend_portable's. Lane 0 is then the
+// syllable's score from t.
+__attribute__((target("avx2"))) void extend_avx2(const UtteranceWorkspace& work, const SyllableExtension& syllable,
+                                                 float* suffix, int frames) {
+  if (syllable.initial_states < 1 || syllable.final_states < 1) {
+    extend_portable(work, syllable, suffix, frames);
+    return;
+  }
+  alignas(32) std::array<std::int32_t, kTrellisLanes> after_lane = {1, 2, 3, 4, 5, 6, 7, 7};
+  after_lane[static_cast<std::size_t>(syllable.initial_states) - 1] = 4;
+  alignas(32) std::array<std::int32_t, kTrellisLanes> follower_lane{};
+  follower_lane[static_cast<std::size_t>(3 + syllable.final_states)] = -1;
+  const __m256i after_index = _mm256_load_si256(reinterpret_cast<const __m256i*>(after_lane.data()));
+  const __m256 follower_mask =
+      _mm256_castsi256_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(follower_lane.data())));
+  const int initial_scores = syllable.initial_model * kStateSlots + 1;
+  const int final_scores = syllable.final_model * kStateSlots + 1;
+  __m256 g = _mm256_set1_ps(kMinusInfinity);
+  float follower = syllable.last_syllable ? 0.0f : kMinusInfinity;  // ending at T-1
+  for (int t = frames - 1; t >= 0; --t) {
+    const float* row = work.state_scores[static_cast<std::size_t>(t)][0].data();
+    const __m256 scores = _mm256_loadu2_m128(row + final_scores, row + initial_scores);
+    const __m256 after =
+        _mm256_blendv_ps(_mm256_permutevar8x32_ps(g, after_index), _mm256_set1_ps(follower), follower_mask);
+    g = _mm256_add_ps(_mm256_max_ps(after, g), scores);
+    follower = syllable.follower(work, suffix, t);
+    _mm_store_ss(suffix + t, _mm256_castps256_ps128(g));
+  }
+}
+
+// The same maximum eight frames at a time: max(joined, best) keeps best on a
+// NaN, and a maximum does not depend on the order it is taken in.
+__attribute__((target("avx2"))) float best_join_avx2(const float* suffix, const float* exits, int frames) {
+  __m256 best8 = _mm256_set1_ps(kMinusInfinity);
+  int t = 1;
+  for (; t + kTrellisLanes <= frames; t += kTrellisLanes) {
+    const __m256 joined = _mm256_add_ps(_mm256_loadu_ps(suffix + t), _mm256_loadu_ps(exits + t));
+    best8 = _mm256_max_ps(joined, best8);
+  }
+  alignas(32) std::array<float, kTrellisLanes> lanes;
+  _mm256_store_ps(lanes.data(), best8);
+  float best = kMinusInfinity;
+  for (const float lane : lanes) {
+    if (lane > best) best = lane;
+  }
+  for (; t < frames; ++t) {
+    const float joined = suffix[t] + exits[t];
+    if (joined > best) best = joined;
+  }
+  return best;
+}
+#endif
+
+ExtendStep extend_step() {
+#ifdef KWS_STACK_AVX2
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2 && !portable_kernels_chosen()) return extend_avx2;
+#endif
+  return extend_portable;
+}
+
+BestJoin best_join() {
+#ifdef KWS_STACK_AVX2
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2 && !portable_kernels_chosen()) return best_join_avx2;
+#endif
+  return best_join_portable;
+}
+
+void extend_suffix_scores(const LoadedData& data, const Vocabulary& vocabulary, const UtteranceWorkspace& work,
+                          StackEntry& entry, int frames) {
+  const LevelNode& node =
+      vocabulary.levels[static_cast<std::size_t>(entry.depth)].nodes[static_cast<std::size_t>(entry.node_index)];
+  SyllableExtension syllable;
+  syllable.initial_model = node.initial_model_slot;
+  syllable.final_model = node.final_model_slot;
+  syllable.initial_states = emitting_states(data, syllable.initial_model);
+  syllable.final_states = emitting_states(data, syllable.final_model);
+  syllable.last_syllable = entry.depth == 0;
+  syllable.trailing_filler = syllable.last_syllable && keyword_mode(work);
+  extend_step()(work, syllable, entry.suffix_scores->data(), frames);
 }
 
 // The best join, over t = T-1 down to 1, of the suffix scores at t and the
 // forward exit of the preceding syllable at t. Frame 0 is left out: nothing
 // decoded can start there and still have a syllable before it.
-float child_priority(const float* suffix, const float* exits, int frames) {
-  float priority = kMinusInfinity;
-  for (int t = frames - 1; t >= 1; --t) {
-    const float joined = suffix[t] + exits[t];
-    if (joined > priority) priority = joined;
-  }
-  return priority;
-}
+float child_priority(const float* suffix, const float* exits, int frames) { return best_join()(suffix, exits, frames); }
 
 // Exact score of a complete hypothesis: the entry from frame 0, or in keyword
 // mode after leading filler over 0..l-1, the earliest best l winning.
@@ -120,15 +226,13 @@ void release_stack(KeywordSearchTables& search) {
 
 void bubble_best_to_top(UtteranceWorkspace& work) {
   HypothesisStack& stack = work.search.stack;
+  // One pass from the tail: the rising hypothesis changes places with a
+  // lower one before it, and an equal or higher one rises in its stead.
   if (stack.empty()) return;
-  auto rising = std::prev(stack.end());
-  while (rising != stack.begin()) {
+  for (auto rising = std::prev(stack.end()); rising != stack.begin();) {
     const auto before = std::prev(rising);
-    if (before->priority < rising->priority) {
-      stack.splice(before, stack, rising);  // exchange places; `rising` keeps rising
-    } else {
-      rising = before;
-    }
+    if (before->priority < rising->priority) std::iter_swap(before, rising);
+    rising = before;
   }
 }
 

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "models/model_inventory.h"
+#include "search/gaussian_tables.h"
 #include "search/keyword_search.h"
 #include "support/test_vocabulary.h"
 
@@ -159,6 +162,61 @@ TEST_F(StackDecoder, EmptyStackAndResultNumbersBeyondTheTable) {
   store_result(engine_->work, 3, std::string(300, 'a'), 2.5f, 4);
   EXPECT_EQ(engine_->work.results.lines[3].size(), 199u);
   EXPECT_EQ(engine_->work.results.scores[3], 2.5f);
+}
+
+// The vector steps of the level pass and of the stack search against the
+// plain ones: models of 0..4 emitting states (0 and 4 included), scores of a
+// few values so that ties are everywhere, homophones, both modes. Exit scores
+// and results must agree bit for bit.
+TEST_F(StackDecoder, VectorStepsGiveThePlainStepsResultsBitForBit) {
+  std::mt19937 random(7u);
+  std::uniform_int_distribution<int> states(0, 4);
+  for (int slot = 0; slot < kInventorySize; ++slot)
+    engine_->data.main_models.records[slot].state_count = static_cast<std::int16_t>(states(random) + 2);
+  std::vector<testing::TestEntry> entries;
+  std::uniform_int_distribution<int> initial(0, 11);
+  std::uniform_int_distribution<int> final_slot(kFirstFinalSlot, kFirstFinalSlot + 7);
+  std::uniform_int_distribution<int> length(1, 4);
+  for (int e = 0; e < 150; ++e) {
+    testing::TestEntry entry;
+    for (int s = length(random); s > 0; --s) entry.syllables.emplace_back(initial(random), final_slot(random));
+    entry.name = std::string(2 * entry.syllables.size(), static_cast<char>('A' + e % 26));
+    entries.push_back(entry);
+  }
+  constexpr int kFrames = 203;  // not a multiple of a vector or of a span of frames
+  std::uniform_int_distribution<int> score(-6, -1);
+  engine_->work.settings.results_wanted = kMaxResults;
+  for (const int keyword_mode : {0, 1}) {
+    use(entries, kFrames, -1.0f, keyword_mode);
+    for (int t = 0; t < kFrames; ++t) {
+      for (auto& model : engine_->work.state_scores[t]) {
+        for (float& state : model) state = static_cast<float>(score(random));
+      }
+    }
+    struct Outcome {
+      std::vector<Found> found;
+      std::vector<float> exits;
+    };
+    const auto search = [&](ScoringKernels kernels) {
+      choose_scoring_kernels(kernels);
+      run_keyword_search(engine_->data, engine_->vocabulary, engine_->work);
+      choose_scoring_kernels(ScoringKernels::fastest);
+      Outcome outcome{found(), {}};
+      for (int level = 0; level < kLexiconLevels; ++level) {
+        for (int node = 0; node < engine_->vocabulary.levels[level].count; ++node) {
+          const float* exits = engine_->work.search.level_exit_scores.node(level, node);
+          outcome.exits.insert(outcome.exits.end(), exits, exits + kFrames);
+        }
+      }
+      return outcome;
+    };
+    const Outcome fast = search(ScoringKernels::fastest);
+    const Outcome plain = search(ScoringKernels::portable);
+    ASSERT_GT(fast.found.size(), 20u) << keyword_mode;
+    EXPECT_EQ(fast.found, plain.found) << keyword_mode;
+    ASSERT_EQ(fast.exits.size(), plain.exits.size());
+    EXPECT_EQ(std::memcmp(fast.exits.data(), plain.exits.data(), fast.exits.size() * sizeof(float)), 0) << keyword_mode;
+  }
 }
 
 }  // namespace
