@@ -4,6 +4,8 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -329,9 +331,8 @@ void run_level(UtteranceWorkspace& work, int level) {
   std::fill_n(best.begin(), frames, kMinusInfinity);
   for (const LevelPassNode& node : nodes) {
     const float* exits = run.exits_of(node);
-    for (int t = 0; t < frames; ++t) {
-      if (exits[t] > best[static_cast<std::size_t>(t)]) best[static_cast<std::size_t>(t)] = exits[t];
-    }
+    for (int t = 0; t < frames; ++t)
+      best[static_cast<std::size_t>(t)] = best_of(best[static_cast<std::size_t>(t)], exits[t]);
   }
 }
 
@@ -377,18 +378,27 @@ void preselect_candidates(const Vocabulary& vocabulary, UtteranceWorkspace& work
   const int wanted = preselection_count(count);
   auto& order = search.preselection_order;
   for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i);
-  // Partial bubble sort: pass p carries the p-th greatest score to position
-  // count-1-p; swapping only on a strictly greater left score keeps equal
-  // scores in index order, so the higher index is taken first.
-  for (int pass = 0; pass < wanted; ++pass) {
-    for (int i = 0; i + 1 < count - pass; ++i) {
-      auto& left = order[static_cast<std::size_t>(i)];
-      auto& right = order[static_cast<std::size_t>(i) + 1];
-      if (search.word_scores[static_cast<std::size_t>(left)] > search.word_scores[static_cast<std::size_t>(right)]) {
-        std::swap(left, right);
+  const auto score = [&search](std::int16_t node) { return search.word_scores[static_cast<std::size_t>(node)]; };
+  const auto first = order.begin();
+  if (std::none_of(first, first + count, [&](std::int16_t node) { return std::isnan(score(node)); })) {
+    // What the bubble passes below give when every score compares: the
+    // greatest scores first, of equal ones the higher index first.
+    std::partial_sort(first, first + wanted, first + count, [&](std::int16_t a, std::int16_t b) {
+      return score(a) > score(b) || (score(a) == score(b) && a > b);
+    });
+    std::copy_n(first, wanted, search.candidates.begin());
+  } else {
+    // Partial bubble sort: pass p carries the p-th greatest score to position
+    // count-1-p; swapping only on a strictly greater left score keeps equal
+    // scores in index order, so the higher index is taken first.
+    for (int pass = 0; pass < wanted; ++pass) {
+      for (int i = 0; i + 1 < count - pass; ++i) {
+        auto& left = order[static_cast<std::size_t>(i)];
+        auto& right = order[static_cast<std::size_t>(i) + 1];
+        if (score(left) > score(right)) std::swap(left, right);
       }
+      search.candidates[static_cast<std::size_t>(pass)] = order[static_cast<std::size_t>(count - 1 - pass)];
     }
-    search.candidates[static_cast<std::size_t>(pass)] = order[static_cast<std::size_t>(count - 1 - pass)];
   }
   search.candidate_count = wanted;
 }
