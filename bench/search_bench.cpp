@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -279,23 +280,15 @@ BENCHMARK(BM_BestGaussianScoringOneFrame)->Unit(benchmark::kMicrosecond);
 
 // The endpoint detector's work for one 100 ms buffer of an utterance: its
 // level, storing it, ten frame analyses, and deltas and mixture scores of ten
-// frames against the 32-component models.
-void BM_DetectorBuffer(benchmark::State& state) {
-  BenchEngine& engine = scoring_engine();
-  if (const std::string refusal = kws::analysis_setup(engine.data.analysis); !refusal.empty()) {
-    state.SkipWithError(refusal.c_str());
-    return;
-  }
-  kws::OrRefusal<kws::Workspace> workspace = kws::make_workspace(engine.data);
+// frames against the models of `data`.
+void run_detector_buffers(benchmark::State& state, const kws::LoadedData& data,
+                          const std::array<std::int16_t, kws::kDetectorBufferSamples>& buffer) {
+  kws::OrRefusal<kws::Workspace> workspace = kws::make_workspace(data);
   if (!workspace) {
     state.SkipWithError(workspace.refusal().text.c_str());
     return;
   }
-  std::mt19937 random(5u);
-  std::uniform_int_distribution<int> sample(-8000, 8000);
-  std::array<std::int16_t, kws::kDetectorBufferSamples> buffer{};
-  for (std::int16_t& x : buffer) x = static_cast<std::int16_t>(sample(random));
-  kws::LiveAnalysis analysis(engine.data, *workspace);
+  kws::LiveAnalysis analysis(data, *workspace);
   kws::DetectorThresholds thresholds;  // 0 and 0: every buffer is speech, none is silence
   kws::EndpointDetector detector(analysis, thresholds, nullptr, {});
   const auto begin_utterance = [&] {
@@ -313,6 +306,40 @@ void BM_DetectorBuffer(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
+
+// Random models of 4 states and 32 components, random samples.
+void BM_DetectorBuffer(benchmark::State& state) {
+  BenchEngine& engine = scoring_engine();
+  if (const std::string refusal = kws::analysis_setup(engine.data.analysis); !refusal.empty()) {
+    state.SkipWithError(refusal.c_str());
+    return;
+  }
+  std::mt19937 random(5u);
+  std::uniform_int_distribution<int> sample(-8000, 8000);
+  std::array<std::int16_t, kws::kDetectorBufferSamples> buffer{};
+  for (std::int16_t& x : buffer) x = static_cast<std::int16_t>(sample(random));
+  run_detector_buffers(state, engine.data, buffer);
+}
 BENCHMARK(BM_DetectorBuffer)->Unit(benchmark::kMillisecond);
+
+// The live path as the station runs it: the bundled data directory's models
+// and 100 ms of speech from one of its recordings.
+void BM_DetectorBufferShippedModels(benchmark::State& state) {
+  auto data = kws::start_engine(KWS_BUNDLED_DATA);
+  if (!data) {
+    state.SkipWithError(data.refusal().text.c_str());
+    return;
+  }
+  std::array<std::int16_t, kws::kDetectorBufferSamples> buffer{};
+  std::ifstream recording(std::string(KWS_BUNDLED_DATA) + "/wave/tr1_4.wav", std::ios::binary);
+  recording.seekg(44 + 2 * 24000);  // past the header, 1.5 s into the utterance
+  recording.read(reinterpret_cast<char*>(buffer.data()), sizeof buffer);
+  if (!recording) {
+    state.SkipWithError("cannot read the bundled recording tr1_4.wav");
+    return;
+  }
+  run_detector_buffers(state, **data, buffer);
+}
+BENCHMARK(BM_DetectorBufferShippedModels)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -46,11 +46,14 @@ void portable_best(const GaussianBlock*, int components, const FrameGroup& group
   for (int f = 0; f < group.count; ++f) scores[f] = -0.5f * *std::min_element(distances[f], distances[f] + components);
 }
 
+// Finite: no -infinity where every term would underflow; the log-sum-exp
+// around the largest term has a value there too.
+template <bool Finite>
 void portable_mixture(const GaussianBlock* blocks, int components, const FrameGroup& group, Distances distances,
                       float* scores) {
   const int lanes = (components + kGaussianLanes - 1) / kGaussianLanes * kGaussianLanes;
   for (int f = 0; f < group.count; ++f) {
-    float exponents[kMixtureSlots];
+    float exponents[kMixtureSlots] = {};
     for (int i = 0; i < lanes; ++i) {
       exponents[i] = blocks[i / kGaussianLanes].log_weight[i % kGaussianLanes] - 0.5f * distances[f][i];
     }
@@ -58,7 +61,7 @@ void portable_mixture(const GaussianBlock* blocks, int components, const FrameGr
     const float largest = *std::max_element(exponents, exponents + lanes);
     float sum = 0.0f;
     for (int i = 0; i < lanes; ++i) sum += std::exp(exponents[i] - largest);
-    scores[f] = -0.5f * nearest >= kExpUnderflow ? largest + std::log(sum) : kImpossible;
+    scores[f] = Finite || -0.5f * nearest >= kExpUnderflow ? largest + std::log(sum) : kImpossible;
   }
 }
 
@@ -159,6 +162,7 @@ __attribute__((target("avx2,fma"))) void avx2_best(const GaussianBlock*, int com
   }
 }
 
+template <bool Finite>
 __attribute__((target("avx2,fma"))) void avx2_mixture(const GaussianBlock* blocks, int components,
                                                       const FrameGroup& group, Distances distances, float* scores) {
   const int block_count = (components + kGaussianLanes - 1) / kGaussianLanes;
@@ -181,7 +185,7 @@ __attribute__((target("avx2,fma"))) void avx2_mixture(const GaussianBlock* block
     const __m256 shift = _mm256_set1_ps(largest[f]);
     for (int b = 0; b < block_count; ++b) sum = _mm256_add_ps(sum, avx2_exp(_mm256_sub_ps(exponents[b], shift)));
     sums[f] = avx2_sum(sum);
-    if (!(-0.5f * avx2_min(nearest) >= kExpUnderflow)) largest[f] = kImpossible;
+    if (!Finite && !(-0.5f * avx2_min(nearest) >= kExpUnderflow)) largest[f] = kImpossible;
   }
   alignas(32) float logs[kFrameGroup];
   _mm256_store_ps(logs, avx2_log(_mm256_load_ps(sums)));
@@ -197,26 +201,29 @@ struct Kernels {
   DistanceKernel distances[kFrameGroup + 1];
   Reduction best;
   Reduction mixture;
+  Reduction finite_mixture;
 };
 
 template <template <int> class Kernel, std::size_t... Frames>
-constexpr Kernels kernels_of(std::index_sequence<Frames...>, Reduction best, Reduction mixture) {
-  return Kernels{{nullptr, Kernel<static_cast<int>(Frames) + 1>::run...}, best, mixture};
+constexpr Kernels kernels_of(std::index_sequence<Frames...>, Reduction best, Reduction mixture,
+                             Reduction finite_mixture) {
+  return Kernels{{nullptr, Kernel<static_cast<int>(Frames) + 1>::run...}, best, mixture, finite_mixture};
 }
 
 template <int Frames>
 struct Portable {
   static constexpr DistanceKernel run = portable_distances<Frames>;
 };
-constexpr Kernels kPortable =
-    kernels_of<Portable>(std::make_index_sequence<kFrameGroup>(), portable_best, portable_mixture);
+constexpr Kernels kPortable = kernels_of<Portable>(std::make_index_sequence<kFrameGroup>(), portable_best,
+                                                   portable_mixture<false>, portable_mixture<true>);
 
 #ifdef KWS_GAUSSIANS_AVX2
 template <int Frames>
 struct Avx2 {
   static constexpr DistanceKernel run = avx2_distances<Frames>;
 };
-constexpr Kernels kAvx2 = kernels_of<Avx2>(std::make_index_sequence<kFrameGroup>(), avx2_best, avx2_mixture);
+constexpr Kernels kAvx2 =
+    kernels_of<Avx2>(std::make_index_sequence<kFrameGroup>(), avx2_best, avx2_mixture<false>, avx2_mixture<true>);
 #endif
 
 std::atomic<bool> portable_chosen{false};
@@ -299,25 +306,48 @@ void GaussianTables::best_gaussian(int slot, int state, const FrameGroup& group,
     std::fill(scores, scores + group.count, -0.5f * kUnusedLaneConstant);
     return;
   }
-  score(*entry, group, false, scores);
+  score(*entry, group, Sum::best, scores);
 }
 
 void GaussianTables::mixture(int slot, int state, const FrameGroup& group, float* scores) const {
+  mixture_with(Sum::mixture, slot, state, group, scores);
+}
+
+void GaussianTables::finite_mixture(int slot, int state, const FrameGroup& group, float* scores) const {
+  mixture_with(Sum::finite_mixture, slot, state, group, scores);
+}
+
+void GaussianTables::component_terms(int slot, int state, const FrameGroup& group,
+                                     float (*terms)[kMixtureSlots]) const {
+  const StateBlocks* entry = state_blocks(slot, state);
+  if (entry == nullptr || group.count <= 0) return;
+  const GaussianBlock* blocks = &blocks_[static_cast<std::size_t>(entry->first_block)];
+  float distances[kFrameGroup][kMixtureSlots];
+  kernels().distances[group.count](blocks, entry->blocks, group, distances);
+  for (int f = 0; f < group.count; ++f) {
+    for (int i = 0; i < entry->components; ++i) {
+      terms[f][i] = blocks[i / kGaussianLanes].log_weight[i % kGaussianLanes] - 0.5f * distances[f][i];
+    }
+  }
+}
+
+void GaussianTables::mixture_with(Sum sum, int slot, int state, const FrameGroup& group, float* scores) const {
   const StateBlocks* entry = state_blocks(slot, state);
   if (entry == nullptr || !entry->weighted) {
     std::fill(scores, scores + group.count, kImpossible);
     return;
   }
-  score(*entry, group, true, scores);
+  score(*entry, group, sum, scores);
 }
 
-void GaussianTables::score(const StateBlocks& entry, const FrameGroup& group, bool mixture, float* scores) const {
+void GaussianTables::score(const StateBlocks& entry, const FrameGroup& group, Sum sum, float* scores) const {
   if (group.count <= 0) return;
   const Kernels& use = kernels();
   const GaussianBlock* blocks = &blocks_[static_cast<std::size_t>(entry.first_block)];
   float distances[kFrameGroup][kMixtureSlots];
   use.distances[group.count](blocks, entry.blocks, group, distances);
-  (mixture ? use.mixture : use.best)(blocks, entry.components, group, distances, scores);
+  const Reduction reduce = sum == Sum::best ? use.best : sum == Sum::mixture ? use.mixture : use.finite_mixture;
+  reduce(blocks, entry.components, group, distances, scores);
 }
 
 }  // namespace kws

@@ -64,6 +64,13 @@ class GaussianTables {
   // every term would underflow in double precision, as the plain loop gives).
   void best_gaussian(int slot, int state, const FrameGroup& group, float* scores) const;
   void mixture(int slot, int state, const FrameGroup& group, float* scores) const;
+  // The mixture without the underflow rule: a frame far from every component
+  // still gets the finite log-sum-exp around its largest term (-infinity
+  // only without weighted components), as training wants it.
+  void finite_mixture(int slot, int state, const FrameGroup& group, float* scores) const;
+  // ln w + ln N of every component of (slot, state) for every frame of the
+  // group: terms[frame][component], as far as the state has components.
+  void component_terms(int slot, int state, const FrameGroup& group, float (*terms)[kMixtureSlots]) const;
 
  private:
   struct StateBlocks {
@@ -72,8 +79,10 @@ class GaussianTables {
     std::int16_t components = 0;
     bool weighted = false;  // some component has a weight above 0
   };
+  enum class Sum { best, mixture, finite_mixture };
   const StateBlocks* state_blocks(int slot, int state) const;
-  void score(const StateBlocks& entry, const FrameGroup& group, bool mixture, float* scores) const;
+  void mixture_with(Sum sum, int slot, int state, const FrameGroup& group, float* scores) const;
+  void score(const StateBlocks& entry, const FrameGroup& group, Sum sum, float* scores) const;
 
   int slot_count_ = 0;
   std::vector<StateBlocks> states_;  // [slot * kStateSlots + state]

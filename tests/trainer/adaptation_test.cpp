@@ -95,11 +95,10 @@ std::vector<TrainingUtterance> speak(const std::vector<std::vector<int>>& senten
 }
 
 double log_likelihood_per_frame(const std::vector<TrainingUtterance>& corpus, const std::vector<TrainedModel>& models) {
-  std::vector<PreparedModel> prepared;
-  for (const TrainedModel& model : models) prepared.push_back(prepare_model(model));
+  const PackedModels packed = pack_models(models);
   double sum = 0.0, frames = 0.0;
   for (const TrainingUtterance& utterance : corpus) {
-    const Alignment alignment = viterbi_alignment(utterance.frames, utterance.units, models, prepared);
+    const Alignment alignment = viterbi_alignment(utterance.frames, utterance.units, models, packed);
     EXPECT_TRUE(alignment.ok);
     sum += alignment.log_likelihood;
     frames += static_cast<double>(utterance.frames.size());

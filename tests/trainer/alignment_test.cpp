@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "lexicon/syllable_table.h"
 #include "models/model_inventory.h"
 #include "platform/text_encoding.h"
@@ -29,12 +32,6 @@ std::vector<TrainedModel> labelled_models() {
     models.push_back(model);
   }
   return models;
-}
-
-std::vector<PreparedModel> prepared(const std::vector<TrainedModel>& models) {
-  std::vector<PreparedModel> result;
-  for (const TrainedModel& model : models) result.push_back(prepare_model(model));
-  return result;
 }
 
 struct Stretch {
@@ -73,7 +70,7 @@ TEST(Alignment, UnitsAreSilenceSyllablesWithOptionalPausesAndSilence) {
 
 TEST(Alignment, ViterbiFindsTheSegmentationWithAndWithoutThePause) {
   const std::vector<TrainedModel> models = labelled_models();
-  const std::vector<PreparedModel> ready = prepared(models);
+  const PackedModels packed = pack_models(models);
   const std::vector<int> syllables{row_of("ㄊㄞˊ"), row_of("ㄅㄟˇ")};
   const std::vector<AlignmentUnit> units = alignment_units(syllables);
   const int t = units[1].slot, ai = units[2].slot, b = units[4].slot, ei = units[5].slot;
@@ -86,7 +83,7 @@ TEST(Alignment, ViterbiFindsTheSegmentationWithAndWithoutThePause) {
     stretches.push_back({kSilenceSlot, {1, 1, 4}});
     Alignment truth;
     const std::vector<FeatureVector> frames = frames_of(stretches, truth);
-    const Alignment found = viterbi_alignment(frames, units, models, ready);
+    const Alignment found = viterbi_alignment(frames, units, models, packed);
     ASSERT_TRUE(found.ok);
     EXPECT_EQ(found.slot, truth.slot) << "pause " << pause;
     EXPECT_EQ(found.state, truth.state) << "pause " << pause;
@@ -100,13 +97,63 @@ TEST(Alignment, ViterbiFindsTheSegmentationWithAndWithoutThePause) {
   }
 }
 
+// Alignment scores in single precision with the packed Gaussians; the
+// trainer's own double-precision sum is the reference, also for frames so far
+// from every component that each term underflows (training keeps them finite).
+TEST(Alignment, PackedScoresStayWithinARelative1e5OfTheDoubleLogLikelihood) {
+  std::mt19937 random(3u);
+  std::uniform_real_distribution<float> value(-3.0f, 3.0f), variance(0.1f, 4.0f), weight(0.05f, 1.0f);
+  std::vector<TrainedModel> models;
+  for (int slot = 0; slot < 12; ++slot) {
+    TrainedModel model;
+    model.inventory_index = slot;
+    model.states.resize(3);
+    for (TrainedState& state : model.states) {
+      state.components.resize(static_cast<std::size_t>(1 + (slot * 3 + static_cast<int>(models.size())) % 8));
+      float total = 0.0f;
+      for (Gaussian& g : state.components) {
+        total += g.weight = weight(random);
+        for (float& m : g.mean) m = 4.0f * value(random);
+        for (float& v : g.variance) v = variance(random);
+      }
+      for (Gaussian& g : state.components) g.weight /= total;
+    }
+    models.push_back(model);
+  }
+  const PackedModels packed = pack_models(models);
+  FrameGroup group;
+  std::vector<FeatureVector> frames(kFrameGroup);
+  for (const float spread : {3.0f, 300.0f}) {
+    for (FeatureVector& frame : frames) {
+      for (float& x : frame) x = spread * value(random);
+    }
+    GaussianTables::load_frames(frames.data(), kFrameGroup, group);
+    for (const ScoringKernels kernels : {ScoringKernels::fastest, ScoringKernels::portable}) {
+      choose_scoring_kernels(kernels);
+      for (std::size_t slot = 0; slot < models.size(); ++slot) {
+        for (std::size_t s = 0; s < models[slot].states.size(); ++s) {
+          float scores[kFrameGroup];
+          packed.gaussians.finite_mixture(static_cast<int>(slot), static_cast<int>(s) + 1, group, scores);
+          const PreparedState state = prepare_state(models[slot].states[s]);
+          for (int f = 0; f < kFrameGroup; ++f) {
+            const double expected = log_likelihood(state, frames[static_cast<std::size_t>(f)]);
+            ASSERT_TRUE(std::isfinite(scores[f])) << slot << " " << s << " " << spread;
+            EXPECT_NEAR(scores[f], expected, 1e-5 * std::max(1.0, std::abs(expected))) << slot << " " << s;
+          }
+        }
+      }
+    }
+    choose_scoring_kernels(ScoringKernels::fastest);
+  }
+}
+
 TEST(Alignment, AnUtteranceShorterThanItsStatesCannotBeAligned) {
   const std::vector<TrainedModel> models = labelled_models();
   const std::vector<int> syllables{row_of("ㄊㄞˊ")};
   const std::vector<AlignmentUnit> units = alignment_units(syllables);
   // sil + t + ai + sil: 3 + 3 + 4 + 3 states.
   const std::vector<FeatureVector> frames(12, constant_vector(0.0f));
-  EXPECT_FALSE(viterbi_alignment(frames, units, models, prepared(models)).ok);
+  EXPECT_FALSE(viterbi_alignment(frames, units, models, pack_models(models)).ok);
   EXPECT_FALSE(uniform_alignment(12, units, models).ok);
 
   const Alignment even = uniform_alignment(26, units, models);

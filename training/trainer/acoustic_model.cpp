@@ -100,6 +100,14 @@ PreparedModel prepare_model(const TrainedModel& model) {
   return prepared;
 }
 
+PackedModels pack_models(std::span<const TrainedModel> models) {
+  PackedModels packed;
+  if (!packed.set.allocate(static_cast<std::int16_t>(models.size()))) throw std::bad_alloc();
+  for (std::size_t slot = 0; slot < models.size(); ++slot) packed.set.records[slot] = model_record(models[slot]);
+  packed.gaussians = GaussianTables(packed.set, packed.set.count);
+  return packed;
+}
+
 void component_log_terms(const PreparedState& state, const FeatureVector& frame, std::vector<double>& terms) {
   terms.resize(state.offset.size());
   for (std::size_t m = 0; m < terms.size(); ++m) {

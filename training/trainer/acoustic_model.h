@@ -3,11 +3,14 @@
 // definition text and model record are made.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
 #include "frontend/feature_extraction.h"
 #include "models/hmm_model.h"
+#include "models/model_set.h"
+#include "search/gaussian_tables.h"
 
 namespace kws::trainer {
 
@@ -57,6 +60,16 @@ PreparedState prepare_state(const TrainedState& state);
 // Every state of a model, prepared.
 using PreparedModel = std::vector<PreparedState>;
 PreparedModel prepare_model(const TrainedModel& model);
+
+// The models as the station holds them (records[slot] is model_record(models[slot])),
+// with their Gaussians packed to score many frames at once: what alignment
+// scores with, in single precision as the station does. State s of a trained
+// model is state s + 1 of its record.
+struct PackedModels {
+  ModelSet set;
+  GaussianTables gaussians;
+};
+PackedModels pack_models(std::span<const TrainedModel> models);
 
 // ln of the weighted sum of the component densities, by log-sum-exp, so a
 // frame far from every component still gets a finite score.

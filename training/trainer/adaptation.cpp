@@ -34,8 +34,7 @@ struct AlignedCorpus {
 // utterance order so the sums do not depend on the thread count.
 AlignedCorpus align_corpus(const std::vector<TrainingUtterance>& corpus, const std::vector<TrainedModel>& models,
                            int jobs, const Progress& progress, const char* with) {
-  std::vector<PreparedModel> prepared;
-  for (const TrainedModel& model : models) prepared.push_back(prepare_model(model));
+  const PackedModels packed = pack_models(models);
   AlignedCorpus aligned;
   aligned.alignments.resize(corpus.size());
   const int count = static_cast<int>(corpus.size());
@@ -45,7 +44,7 @@ AlignedCorpus align_corpus(const std::vector<TrainingUtterance>& corpus, const s
     parallel_for(size, jobs, [&](int i) {
       const TrainingUtterance& utterance = corpus[static_cast<std::size_t>(first + i)];
       aligned.alignments[static_cast<std::size_t>(first + i)] =
-          viterbi_alignment(utterance.frames, utterance.units, models, prepared);
+          viterbi_alignment(utterance.frames, utterance.units, models, packed);
     });
     progress(format_text("aligning with %s: %d/%d", with, first + size, count));
   }
@@ -53,7 +52,7 @@ AlignedCorpus align_corpus(const std::vector<TrainingUtterance>& corpus, const s
   std::vector<double> scratch;
   for (std::size_t i = 0; i < corpus.size(); ++i) {
     if (aligned.alignments[i].ok)
-      accumulate_utterance(corpus[i], aligned.alignments[i], prepared, aligned.statistics, scratch);
+      accumulate_utterance(corpus[i], aligned.alignments[i], packed, aligned.statistics, scratch);
   }
   return aligned;
 }

@@ -74,7 +74,7 @@ Alignment uniform_alignment(int frame_count, std::span<const AlignmentUnit> unit
 }
 
 Alignment viterbi_alignment(std::span<const FeatureVector> frames, std::span<const AlignmentUnit> units,
-                            std::span<const TrainedModel> models, std::span<const PreparedModel> prepared) {
+                            std::span<const TrainedModel> models, const PackedModels& packed) {
   const std::vector<ChainState> chain = chain_of(units, models);
   const int n = static_cast<int>(chain.size());
   const int frame_count = static_cast<int>(frames.size());
@@ -94,12 +94,16 @@ Alignment viterbi_alignment(std::span<const FeatureVector> frames, std::span<con
   }
   const std::size_t columns = scored.size();
   std::vector<float> emission(columns * static_cast<std::size_t>(frame_count));
-  for (int t = 0; t < frame_count; ++t) {
+  FrameGroup group;
+  float scores[kFrameGroup];
+  for (int first = 0; first < frame_count; first += kFrameGroup) {
+    GaussianTables::load_frames(&frames[static_cast<std::size_t>(first)], frame_count - first, group);
     for (std::size_t c = 0; c < columns; ++c) {
       const auto [slot, state] = scored[c];
-      emission[static_cast<std::size_t>(t) * columns + c] =
-          log_likelihood(prepared[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)],
-                         frames[static_cast<std::size_t>(t)]);
+      packed.gaussians.finite_mixture(slot, state + 1, group, scores);
+      for (int f = 0; f < group.count; ++f) {
+        emission[static_cast<std::size_t>(first + f) * columns + c] = scores[f];
+      }
     }
   }
 

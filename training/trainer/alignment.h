@@ -37,10 +37,9 @@ Alignment uniform_alignment(int frame_count, std::span<const AlignmentUnit> unit
                             std::span<const TrainedModel> models);
 
 // The best path through the units' states with the models' current
-// densities (mixture sums) and transitions. prepared[slot] is
-// prepare_model(models[slot]).
+// densities (mixture sums, from packed = pack_models(models)) and transitions.
 Alignment viterbi_alignment(std::span<const FeatureVector> frames, std::span<const AlignmentUnit> units,
-                            std::span<const TrainedModel> models, std::span<const PreparedModel> prepared);
+                            std::span<const TrainedModel> models, const PackedModels& packed);
 
 // A stretch of frames spent in one model.
 struct Segment {

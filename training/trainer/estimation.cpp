@@ -53,12 +53,28 @@ ModelStatistics statistics_for(const TrainedModel& model) {
   return statistics;
 }
 
+namespace {
+
+// Turns the terms ln w + ln N of one frame into the components' posteriors.
+void posteriors_of_terms(std::vector<double>& terms) {
+  const double best = *std::max_element(terms.begin(), terms.end());
+  double total = 0.0;
+  for (double& p : terms) total += (p = std::exp(p - best));
+  for (double& p : terms) p /= total;
+}
+
+void add_with_posteriors(const std::vector<double>& posteriors, const FeatureVector& frame, double weight,
+                         StateStatistics& statistics) {
+  for (std::size_t m = 0; m < posteriors.size(); ++m) {
+    if (posteriors[m] > 1e-6) accumulate(statistics.components[m], frame, weight * posteriors[m]);
+  }
+}
+
+}  // namespace
+
 void component_posteriors(const PreparedState& state, const FeatureVector& frame, std::vector<double>& posteriors) {
   component_log_terms(state, frame, posteriors);
-  const double best = *std::max_element(posteriors.begin(), posteriors.end());
-  double total = 0.0;
-  for (double& p : posteriors) total += (p = std::exp(p - best));
-  for (double& p : posteriors) p /= total;
+  posteriors_of_terms(posteriors);
 }
 
 void add_frame(const PreparedState& state, const FeatureVector& frame, double weight, StateStatistics& statistics,
@@ -66,9 +82,16 @@ void add_frame(const PreparedState& state, const FeatureVector& frame, double we
   statistics.frames += weight;
   if (state.offset.size() == 1) return accumulate(statistics.components[0], frame, weight);
   component_posteriors(state, frame, scratch);
-  for (std::size_t m = 0; m < scratch.size(); ++m) {
-    if (scratch[m] > 1e-6) accumulate(statistics.components[m], frame, weight * scratch[m]);
-  }
+  add_with_posteriors(scratch, frame, weight, statistics);
+}
+
+void add_frame_with_terms(std::span<const float> terms, const FeatureVector& frame, double weight,
+                          StateStatistics& statistics, std::vector<double>& scratch) {
+  statistics.frames += weight;
+  if (terms.size() == 1) return accumulate(statistics.components[0], frame, weight);
+  scratch.assign(terms.begin(), terms.end());
+  posteriors_of_terms(scratch);
+  add_with_posteriors(scratch, frame, weight, statistics);
 }
 
 bool reestimate(const ModelStatistics& statistics, const EstimationRules& rules, TrainedModel& model) {

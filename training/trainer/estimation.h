@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <vector>
 
 #include "frontend/feature_extraction.h"
@@ -40,6 +41,11 @@ void component_posteriors(const PreparedState& state, const FeatureVector& frame
 // Adds frame, weighted, to a state's statistics with the state's posteriors.
 void add_frame(const PreparedState& state, const FeatureVector& frame, double weight, StateStatistics& statistics,
                std::vector<double>& scratch);
+
+// The same with the state's component terms ln w + ln N of the frame given,
+// one per component (as PackedModels scores them).
+void add_frame_with_terms(std::span<const float> terms, const FeatureVector& frame, double weight,
+                          StateStatistics& statistics, std::vector<double>& scratch);
 
 // Mean and variance per dimension of a set of frames.
 class FrameMoments {

@@ -53,34 +53,46 @@ SetStatistics empty_statistics(const std::vector<TrainedModel>& models) {
   return statistics;
 }
 
-void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment,
-                          const std::vector<PreparedModel>& models, SetStatistics& statistics,
-                          std::vector<double>& scratch) {
-  const std::size_t frames = alignment.slot.size();
-  const auto add = [&](int slot, int state, const FeatureVector& frame, bool leaves) {
+void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment, const PackedModels& models,
+                          SetStatistics& statistics, std::vector<double>& scratch) {
+  const int frames = static_cast<int>(alignment.slot.size());
+  const auto states_of = [&](int slot) {
+    return static_cast<int>(statistics[static_cast<std::size_t>(slot)].states.size());
+  };
+  FrameGroup group;
+  float terms[kFrameGroup][kMixtureSlots];
+  // Adds the group's frames, the first at frame `first`, to one state.
+  const auto add = [&](int slot, int state, int first) {
     StateStatistics& into = statistics[static_cast<std::size_t>(slot)].states[static_cast<std::size_t>(state)];
-    add_frame(models[static_cast<std::size_t>(slot)][static_cast<std::size_t>(state)], frame, utterance.weight, into,
-              scratch);
-    if (leaves) into.exits += utterance.weight;
+    const int components = static_cast<int>(into.components.size());
+    models.gaussians.component_terms(slot, state + 1, group, terms);
+    for (int f = 0; f < group.count; ++f) {
+      const int t = first + f;
+      add_frame_with_terms(std::span<const float>(terms[f], static_cast<std::size_t>(components)),
+                           utterance.frames[static_cast<std::size_t>(t)], utterance.weight, into, scratch);
+      const bool leaves = t + 1 == frames || alignment.slot[static_cast<std::size_t>(t) + 1] != alignment.slot[t] ||
+                          alignment.state[static_cast<std::size_t>(t) + 1] != alignment.state[t];
+      if (leaves) into.exits += utterance.weight;
+    }
   };
-  const auto mapped = [&](int state, int from, int to) {
-    const int states = static_cast<int>(models[static_cast<std::size_t>(to)].size());
-    return state * states / static_cast<int>(models[static_cast<std::size_t>(from)].size());
-  };
-  for (std::size_t t = 0; t < frames; ++t) {
-    const int slot = alignment.slot[t];
-    const int state = alignment.state[t];
-    const FeatureVector& frame = utterance.frames[t];
-    const bool leaves = t + 1 == frames || alignment.slot[t + 1] != slot || alignment.state[t + 1] != state;
-    add(slot, state, frame, leaves);
+  // Runs of up to a frame group in one state are scored together.
+  for (int first = 0, last = 0; first < frames; first = last) {
+    const int slot = alignment.slot[static_cast<std::size_t>(first)];
+    const int state = alignment.state[static_cast<std::size_t>(first)];
+    last = first + 1;
+    while (last < frames && last - first < kFrameGroup && alignment.slot[static_cast<std::size_t>(last)] == slot &&
+           alignment.state[static_cast<std::size_t>(last)] == state) {
+      ++last;
+    }
+    GaussianTables::load_frames(&utterance.frames[static_cast<std::size_t>(first)], last - first, group);
+    add(slot, state, first);
     // The filler halves are what any syllable half looks like; the filler
     // loop is also all the keyword search has for the pauses around and
     // between keywords, so pauses train both halves.
-    if (slot < kInitialSlotCount || slot == kSilenceSlot) {
-      add(kFillerInitialSlot, mapped(state, slot, kFillerInitialSlot), frame, leaves);
-    }
+    const auto mapped = [&](int to) { return state * states_of(to) / states_of(slot); };
+    if (slot < kInitialSlotCount || slot == kSilenceSlot) add(kFillerInitialSlot, mapped(kFillerInitialSlot), first);
     if ((slot >= kInitialSlotCount && slot < kSilenceSlot) || slot == kSilenceSlot) {
-      add(kFillerFinalSlot, mapped(state, slot, kFillerFinalSlot), frame, leaves);
+      add(kFillerFinalSlot, mapped(kFillerFinalSlot), first);
     }
   }
 }
@@ -129,14 +141,13 @@ MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const
         split_mixtures(last_statistics[slot], target_mixtures, options.minimum_component_frames, result.models[slot]);
       }
     }
-    std::vector<PreparedModel> prepared;
-    for (const TrainedModel& model : result.models) prepared.push_back(prepare_model(model));
+    const PackedModels packed = pack_models(result.models);
 
     parallel_for(count, options.jobs, [&](int i) {
       const TrainingUtterance& utterance = corpus[static_cast<std::size_t>(i)];
       result.alignments[static_cast<std::size_t>(i)] =
           iteration == 1 ? uniform_alignment(static_cast<int>(utterance.frames.size()), utterance.units, result.models)
-                         : viterbi_alignment(utterance.frames, utterance.units, result.models, prepared);
+                         : viterbi_alignment(utterance.frames, utterance.units, result.models, packed);
     });
 
     std::vector<SetStatistics> blocks(kStatisticsBlocks);
@@ -146,7 +157,7 @@ MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const
       for (int i = block; i < count; i += kStatisticsBlocks) {
         const Alignment& alignment = result.alignments[static_cast<std::size_t>(i)];
         if (alignment.ok)
-          accumulate_utterance(corpus[static_cast<std::size_t>(i)], alignment, prepared, statistics, scratch);
+          accumulate_utterance(corpus[static_cast<std::size_t>(i)], alignment, packed, statistics, scratch);
       }
     });
     SetStatistics statistics = empty_statistics(result.models);

@@ -46,11 +46,10 @@ using SetStatistics = std::vector<ModelStatistics>;
 SetStatistics empty_statistics(const std::vector<TrainedModel>& models);
 
 // Adds the frames of one aligned utterance to the statistics of the states
-// they were aligned with, and of the filler halves they also train. models
-// are the prepared models, by slot.
-void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment,
-                          const std::vector<PreparedModel>& models, SetStatistics& statistics,
-                          std::vector<double>& scratch);
+// they were aligned with, and of the filler halves they also train, with the
+// component posteriors of the packed models.
+void accumulate_utterance(const TrainingUtterance& utterance, const Alignment& alignment, const PackedModels& models,
+                          SetStatistics& statistics, std::vector<double>& scratch);
 
 MainModels train_main_models(const std::vector<TrainingUtterance>& corpus, const TrainingOptions& options,
                              const Progress& progress);
