@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -95,6 +96,17 @@ TEST(Alignment, ViterbiFindsTheSegmentationWithAndWithoutThePause) {
     EXPECT_EQ(segments[2].first_frame, 10);
     EXPECT_EQ(segments[2].last_frame, 19);
   }
+}
+
+// ln of the weighted sum of the component densities in double precision, by
+// log-sum-exp around the largest term.
+double log_likelihood(const PreparedState& state, const FeatureVector& frame) {
+  std::vector<double> terms;
+  component_log_terms(state, frame, terms);
+  const double best = *std::max_element(terms.begin(), terms.end());
+  double sum = 0.0;
+  for (const double term : terms) sum += std::exp(term - best);
+  return best + std::log(sum);
 }
 
 // Alignment scores in single precision with the packed Gaussians; the

@@ -1,8 +1,7 @@
 #include "trainer/acoustic_model.h"
 
-#include <algorithm>
 #include <cmath>
-#include <limits>
+#include <new>
 #include <numbers>
 #include <stdexcept>
 
@@ -120,16 +119,6 @@ void component_log_terms(const PreparedState& state, const FeatureVector& frame,
     }
     terms[m] = state.offset[m] - 0.5 * distance;
   }
-}
-
-double log_likelihood(const PreparedState& state, const FeatureVector& frame) {
-  thread_local std::vector<double> terms;
-  component_log_terms(state, frame, terms);
-  if (terms.empty()) return -std::numeric_limits<double>::infinity();
-  const double best = *std::max_element(terms.begin(), terms.end());
-  double sum = 0.0;
-  for (const double term : terms) sum += std::exp(term - best);
-  return best + std::log(sum);
 }
 
 }  // namespace kws::trainer

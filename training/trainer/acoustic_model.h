@@ -71,10 +71,6 @@ struct PackedModels {
 };
 PackedModels pack_models(std::span<const TrainedModel> models);
 
-// ln of the weighted sum of the component densities, by log-sum-exp, so a
-// frame far from every component still gets a finite score.
-double log_likelihood(const PreparedState& state, const FeatureVector& frame);
-
 // The per-component terms ln w + ln N(frame) behind log_likelihood.
 void component_log_terms(const PreparedState& state, const FeatureVector& frame, std::vector<double>& terms);
 
