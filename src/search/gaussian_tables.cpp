@@ -251,6 +251,15 @@ void choose_scoring_kernels(ScoringKernels kernels) {
 
 bool portable_kernels_chosen() { return portable_chosen.load(std::memory_order_relaxed); }
 
+bool avx2_kernels_chosen() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2 && !portable_kernels_chosen();
+#else
+  return false;
+#endif
+}
+
 GaussianTables::GaussianTables(const ModelSet& set, int slot_limit)
     : slot_count_(std::clamp<int>(set.count, 0, slot_limit)),
       states_(static_cast<std::size_t>(slot_count_) * kStateSlots) {

@@ -44,6 +44,8 @@ struct FrameGroup {
 enum class ScoringKernels { fastest, portable };
 void choose_scoring_kernels(ScoringKernels kernels);
 bool portable_kernels_chosen();
+// True where the processor has AVX2 and the portable loops were not chosen.
+bool avx2_kernels_chosen();
 
 class GaussianTables {
  public:

@@ -229,23 +229,11 @@ __attribute__((target("avx2"))) void run_level_avx2(std::vector<LevelPassNode>& 
   constexpr int kGroup = 4;
   std::array<LevelPassNode*, kGroup> group;
   int count = 0;
+  using Run = void (*)(LevelPassNode* const* nodes, const LevelRun& run);
+  constexpr std::array<Run, kGroup + 1> kRuns = {nullptr, run_vector_nodes<1>, run_vector_nodes<2>, run_vector_nodes<3>,
+                                                 run_vector_nodes<4>};
   const auto flush = [&] {
-    switch (count) {
-      case 1:
-        run_vector_nodes<1>(group.data(), run);
-        break;
-      case 2:
-        run_vector_nodes<2>(group.data(), run);
-        break;
-      case 3:
-        run_vector_nodes<3>(group.data(), run);
-        break;
-      case 4:
-        run_vector_nodes<4>(group.data(), run);
-        break;
-      default:
-        break;
-    }
+    if (count > 0) kRuns[static_cast<std::size_t>(count)](group.data(), run);
     count = 0;
   };
   for (LevelPassNode& node : nodes) {
@@ -264,8 +252,7 @@ using LevelStep = void (*)(std::vector<LevelPassNode>& nodes, const LevelRun& ru
 
 LevelStep level_step() {
 #ifdef KWS_TRELLIS_AVX2
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2 && !portable_kernels_chosen()) return run_level_avx2;
+  if (avx2_kernels_chosen()) return run_level_avx2;
 #endif
   return run_level_portable;
 }

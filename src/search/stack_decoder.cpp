@@ -152,16 +152,14 @@ __attribute__((target("avx2"))) float best_join_avx2(const float* suffix, const 
 
 ExtendStep extend_step() {
 #ifdef KWS_STACK_AVX2
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2 && !portable_kernels_chosen()) return extend_avx2;
+  if (avx2_kernels_chosen()) return extend_avx2;
 #endif
   return extend_portable;
 }
 
 BestJoin best_join() {
 #ifdef KWS_STACK_AVX2
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2 && !portable_kernels_chosen()) return best_join_avx2;
+  if (avx2_kernels_chosen()) return best_join_avx2;
 #endif
   return best_join_portable;
 }
