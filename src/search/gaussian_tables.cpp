@@ -330,9 +330,8 @@ void GaussianTables::component_terms(int slot, int state, const FrameGroup& grou
                                      float (*terms)[kMixtureSlots]) const {
   const StateBlocks* entry = state_blocks(slot, state);
   if (entry == nullptr || group.count <= 0) return;
-  const GaussianBlock* blocks = &blocks_[static_cast<std::size_t>(entry->first_block)];
   float distances[kFrameGroup][kMixtureSlots];
-  kernels().distances[group.count](blocks, entry->blocks, group, distances);
+  const GaussianBlock* blocks = distances_of(*entry, group, distances);
   for (int f = 0; f < group.count; ++f) {
     for (int i = 0; i < entry->components; ++i) {
       terms[f][i] = blocks[i / kGaussianLanes].log_weight[i % kGaussianLanes] - 0.5f * distances[f][i];
@@ -349,12 +348,18 @@ void GaussianTables::mixture_with(Sum sum, int slot, int state, const FrameGroup
   score(*entry, group, sum, scores);
 }
 
+const GaussianBlock* GaussianTables::distances_of(const StateBlocks& entry, const FrameGroup& group,
+                                                  float (*distances)[kMixtureSlots]) const {
+  const GaussianBlock* blocks = &blocks_[static_cast<std::size_t>(entry.first_block)];
+  kernels().distances[group.count](blocks, entry.blocks, group, distances);
+  return blocks;
+}
+
 void GaussianTables::score(const StateBlocks& entry, const FrameGroup& group, Sum sum, float* scores) const {
   if (group.count <= 0) return;
-  const Kernels& use = kernels();
-  const GaussianBlock* blocks = &blocks_[static_cast<std::size_t>(entry.first_block)];
   float distances[kFrameGroup][kMixtureSlots];
-  use.distances[group.count](blocks, entry.blocks, group, distances);
+  const GaussianBlock* blocks = distances_of(entry, group, distances);
+  const Kernels& use = kernels();
   const Reduction reduce = sum == Sum::best ? use.best : sum == Sum::mixture ? use.mixture : use.finite_mixture;
   reduce(blocks, entry.components, group, distances, scores);
 }

@@ -84,6 +84,9 @@ class GaussianTables {
   enum class Sum { best, mixture, finite_mixture };
   const StateBlocks* state_blocks(int slot, int state) const;
   void mixture_with(Sum sum, int slot, int state, const FrameGroup& group, float* scores) const;
+  // The state's blocks, and distances[frame][component] (GConst included) of the group's frames.
+  const GaussianBlock* distances_of(const StateBlocks& entry, const FrameGroup& group,
+                                    float (*distances)[kMixtureSlots]) const;
   void score(const StateBlocks& entry, const FrameGroup& group, Sum sum, float* scores) const;
 
   int slot_count_ = 0;

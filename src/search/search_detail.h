@@ -27,10 +27,10 @@ inline int runnable_state_count(const ModelSet& models, int slot) {
   return states >= 3 && states <= kStateSlots ? states : 0;
 }
 
-// For the trellis steps over a model's few states. Each step follows a
+// For the plain trellis steps over a model's few states. Each step follows a
 // scalar store into the trellis row (an entry or exit state), and GCC's
 // vectorised steps load that row as a vector: the load waits for the store
-// to reach the cache, which doubles the forward pass. Scalar steps forward
+// to reach the cache, which about doubled those steps. Scalar steps forward
 // the stored value at once.
 #if defined(__GNUC__) && !defined(__clang__)
 #define KWS_SCALAR_TRELLIS __attribute__((optimize("no-tree-vectorize")))
